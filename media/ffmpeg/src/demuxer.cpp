@@ -1,0 +1,220 @@
+#include "mediaff/demuxer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+extern "C" {
+#include <libavutil/error.h>
+#include <libavutil/mathematics.h>
+}
+
+namespace mediaff {
+
+std::string AvErrorText(int err) {
+    char buf[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(err, buf, sizeof buf);
+    return buf;
+}
+
+FileByteReader::~FileByteReader() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool FileByteReader::Open(const std::string &path) {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    size_ = st.st_size;
+    return true;
+}
+
+int FileByteReader::Read(std::int64_t position, std::uint8_t *buffer, int size) {
+    if (fd_ < 0 || position < 0 || size < 0) return -1;
+    for (;;) {
+        ssize_t n = ::pread(fd_, buffer, static_cast<size_t>(size), position);
+        if (n >= 0) return static_cast<int>(n);
+        if (errno != EINTR) return -1;
+    }
+}
+
+Demuxer::Demuxer() = default;
+Demuxer::~Demuxer() = default;  // fmt_ closes before io_ (reverse order)
+
+int Demuxer::ReadCallback(void *opaque, std::uint8_t *buf, int size) {
+    auto *self = static_cast<Demuxer *>(opaque);
+    if (self->abort_) return AVERROR_EXIT;
+    int n = self->reader_->Read(self->pos_, buf, size);
+    if (n < 0) return AVERROR(EIO);
+    if (n == 0) return AVERROR_EOF;
+    self->pos_ += n;
+    return n;
+}
+
+std::int64_t Demuxer::SeekCallback(void *opaque, std::int64_t offset, int whence) {
+    auto *self = static_cast<Demuxer *>(opaque);
+    std::int64_t size = self->reader_->Size();
+    switch (whence & ~AVSEEK_FORCE) {
+    case AVSEEK_SIZE:
+        return size >= 0 ? size : AVERROR(ENOSYS);
+    case SEEK_SET:
+        break;
+    case SEEK_CUR:
+        offset += self->pos_;
+        break;
+    case SEEK_END:
+        if (size < 0) return AVERROR(ENOSYS);
+        offset += size;
+        break;
+    default:
+        return AVERROR(EINVAL);
+    }
+    if (offset < 0) return AVERROR(EINVAL);
+    self->pos_ = offset;
+    return offset;
+}
+
+int Demuxer::InterruptCallback(void *opaque) {
+    return static_cast<Demuxer *>(opaque)->abort_ ? 1 : 0;
+}
+
+int Demuxer::Open(ByteReader *reader, const std::string &nameHint) {
+    fmt_.reset();
+    io_.reset();
+    streams_.clear();
+    wanted_.clear();
+    reader_ = reader;
+    pos_ = 0;
+    if (!reader) return AVERROR(EINVAL);
+    if (reader->Size() == 0) return AVERROR_INVALIDDATA;
+
+    constexpr int kBufferSize = 64 * 1024;
+    auto *buffer = static_cast<std::uint8_t *>(av_malloc(kBufferSize));
+    if (!buffer) return AVERROR(ENOMEM);
+    AVIOContext *io = avio_alloc_context(buffer, kBufferSize, 0, this, &ReadCallback, nullptr, &SeekCallback);
+    if (!io) {
+        av_free(buffer);
+        return AVERROR(ENOMEM);
+    }
+    io_.reset(io);
+
+    AVFormatContext *fmt = avformat_alloc_context();
+    if (!fmt) return AVERROR(ENOMEM);
+    fmt->pb = io_.get();
+    fmt->flags |= AVFMT_FLAG_CUSTOM_IO;
+    fmt->interrupt_callback.callback = &InterruptCallback;
+    fmt->interrupt_callback.opaque = this;
+    // On failure avformat_open_input frees the context itself.
+    int err = avformat_open_input(&fmt, nameHint.c_str(), nullptr, nullptr);
+    if (err < 0) {
+        io_.reset();
+        return err;
+    }
+    InputFormatPtr opened(fmt);
+    err = avformat_find_stream_info(opened.get(), nullptr);
+    if (err < 0) return err;
+
+    std::int64_t start = opened->start_time;
+    startOffset_ = start == AV_NOPTS_VALUE ? 0 : av_rescale_q(start, AV_TIME_BASE_Q, kRefTimeBase);
+    wanted_.assign(opened->nb_streams, false);
+    for (unsigned i = 0; i < opened->nb_streams; ++i) {
+        AVStream *st = opened->streams[i];
+        AVCodecParameters *par = st->codecpar;
+        if (par->codec_type != AVMEDIA_TYPE_VIDEO && par->codec_type != AVMEDIA_TYPE_AUDIO) continue;
+        if (par->codec_id == AV_CODEC_ID_NONE) continue;
+        if (st->disposition & AV_DISPOSITION_ATTACHED_PIC) continue;
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO && (par->width <= 0 || par->height <= 0)) continue;
+        if (par->codec_type == AVMEDIA_TYPE_AUDIO && (par->sample_rate <= 0 || par->ch_layout.nb_channels <= 0)) continue;
+        DemuxStream ds;
+        ds.index = static_cast<int>(i);
+        ds.type = par->codec_type;
+        ds.codecpar = par;
+        ds.timeBase = st->time_base;
+        ds.startTime = st->start_time;
+        if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
+            ds.duration = av_rescale_q(st->duration, st->time_base, kRefTimeBase);
+        else if (opened->duration != AV_NOPTS_VALUE && opened->duration > 0)
+            ds.duration = av_rescale_q(opened->duration, AV_TIME_BASE_Q, kRefTimeBase);
+        ds.frameRate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+        streams_.push_back(ds);
+        wanted_[i] = true;
+    }
+    for (unsigned i = 0; i < opened->nb_streams; ++i)
+        if (!wanted_[i]) opened->streams[i]->discard = AVDISCARD_ALL;
+    fmt_ = std::move(opened);
+    if (streams_.empty()) {
+        fmt_.reset();
+        io_.reset();
+        return AVERROR_STREAM_NOT_FOUND;
+    }
+    return 0;
+}
+
+std::int64_t Demuxer::Duration() const {
+    if (!fmt_) return 0;
+    if (fmt_->duration != AV_NOPTS_VALUE && fmt_->duration > 0)
+        return av_rescale_q(fmt_->duration, AV_TIME_BASE_Q, kRefTimeBase);
+    std::int64_t best = 0;
+    for (const DemuxStream &s : streams_) best = std::max(best, s.duration);
+    return best;
+}
+
+const char *Demuxer::FormatName() const {
+    return fmt_ && fmt_->iformat ? fmt_->iformat->name : "";
+}
+
+bool Demuxer::Wanted(int streamIndex) const {
+    return streamIndex >= 0 && static_cast<std::size_t>(streamIndex) < wanted_.size() && wanted_[streamIndex];
+}
+
+int Demuxer::ReadPacket(AVPacket *pkt) {
+    if (!fmt_) return AVERROR(EINVAL);
+    for (;;) {
+        if (abort_) return AVERROR_EXIT;
+        int err = av_read_frame(fmt_.get(), pkt);
+        if (err < 0) return err;
+        if (Wanted(pkt->stream_index)) return 0;
+        av_packet_unref(pkt);
+    }
+}
+
+int Demuxer::SeekTo(std::int64_t position, int streamIndex) {
+    if (!fmt_) return AVERROR(EINVAL);
+    if (position < 0) position = 0;
+    std::int64_t absolute = position + startOffset_;
+    int err;
+    if (streamIndex >= 0 && Wanted(streamIndex)) {
+        AVStream *st = fmt_->streams[streamIndex];
+        std::int64_t ts = av_rescale_q(absolute, kRefTimeBase, st->time_base);
+        err = av_seek_frame(fmt_.get(), streamIndex, ts, AVSEEK_FLAG_BACKWARD);
+    } else {
+        std::int64_t ts = av_rescale_q(absolute, kRefTimeBase, AV_TIME_BASE_Q);
+        err = av_seek_frame(fmt_.get(), -1, ts, AVSEEK_FLAG_BACKWARD);
+    }
+    if (err < 0) {
+        // Formats without an index may still allow a byte-based search.
+        std::int64_t ts = av_rescale_q(absolute, kRefTimeBase, AV_TIME_BASE_Q);
+        err = avformat_seek_file(fmt_.get(), -1, INT64_MIN, ts, ts, 0);
+    }
+    return err;
+}
+
+std::int64_t Demuxer::ToMediaTime(int streamIndex, std::int64_t ts) const {
+    if (ts == AV_NOPTS_VALUE || !fmt_ || streamIndex < 0 || static_cast<unsigned>(streamIndex) >= fmt_->nb_streams)
+        return AV_NOPTS_VALUE;
+    return av_rescale_q(ts, fmt_->streams[streamIndex]->time_base, kRefTimeBase) - startOffset_;
+}
+
+}  // namespace mediaff
