@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace brantel {
@@ -71,7 +72,10 @@ bool WriteBitmapFile(const char *path, const std::uint8_t *image, std::size_t si
     // A full disk often shows only when the buffers are flushed.
     ok = (std::fflush(f) == 0) && ok;
     ok = (std::fclose(f) == 0) && ok;
-    if (!ok) ::unlink(path);
+    // Leave no half-written picture behind; never touch anything but a
+    // regular file (the path may name a device).
+    struct stat st;
+    if (!ok && ::stat(path, &st) == 0 && S_ISREG(st.st_mode)) ::unlink(path);
     return ok;
 }
 

@@ -90,11 +90,19 @@ int Demuxer::InterruptCallback(void *opaque) {
     return static_cast<Demuxer *>(opaque)->abort_ ? 1 : 0;
 }
 
-int Demuxer::Open(ByteReader *reader, const std::string &nameHint) {
+void Demuxer::Close() {
     fmt_.reset();
     io_.reset();
     streams_.clear();
     wanted_.clear();
+    pending_.clear();
+    pendingNext_ = 0;
+    startOffset_ = 0;
+    landing_ = 0;
+}
+
+int Demuxer::Open(ByteReader *reader, const std::string &nameHint) {
+    Close();
     reader_ = reader;
     pos_ = 0;
     if (!reader) return AVERROR(EINVAL);
@@ -181,6 +189,14 @@ bool Demuxer::Wanted(int streamIndex) const {
 
 int Demuxer::ReadPacket(AVPacket *pkt) {
     if (!fmt_) return AVERROR(EINVAL);
+    if (pendingNext_ < pending_.size()) {
+        av_packet_move_ref(pkt, pending_[pendingNext_++].get());
+        if (pendingNext_ == pending_.size()) {
+            pending_.clear();
+            pendingNext_ = 0;
+        }
+        return 0;
+    }
     for (;;) {
         if (abort_) return AVERROR_EXIT;
         int err = av_read_frame(fmt_.get(), pkt);
@@ -190,25 +206,100 @@ int Demuxer::ReadPacket(AVPacket *pkt) {
     }
 }
 
+std::int64_t Demuxer::PacketTime(const AVPacket *pkt) const {
+    std::int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+    return ToMediaTime(pkt->stream_index, ts);
+}
+
+int Demuxer::RawSeek(std::int64_t absolute, int streamIndex) {
+    AVStream *st = fmt_->streams[streamIndex];
+    std::int64_t ts = av_rescale_q(absolute, kRefTimeBase, st->time_base);
+    int err = av_seek_frame(fmt_.get(), streamIndex, ts, AVSEEK_FLAG_BACKWARD);
+    if (err < 0) {
+        // Formats without an index may still allow a search by timestamp.
+        std::int64_t t = av_rescale_q(absolute, kRefTimeBase, AV_TIME_BASE_Q);
+        err = avformat_seek_file(fmt_.get(), -1, INT64_MIN, t, t, 0);
+    }
+    if (err < 0) {
+        // Before the first indexed key frame (or no index at all): the first
+        // key frame after the position is the best there is.
+        err = av_seek_frame(fmt_.get(), streamIndex, ts, 0);
+    }
+    return err;
+}
+
 int Demuxer::SeekTo(std::int64_t position, int streamIndex) {
     if (!fmt_) return AVERROR(EINVAL);
     if (position < 0) position = 0;
-    std::int64_t absolute = position + startOffset_;
-    int err;
-    if (streamIndex >= 0 && Wanted(streamIndex)) {
-        AVStream *st = fmt_->streams[streamIndex];
-        std::int64_t ts = av_rescale_q(absolute, kRefTimeBase, st->time_base);
-        err = av_seek_frame(fmt_.get(), streamIndex, ts, AVSEEK_FLAG_BACKWARD);
-    } else {
-        std::int64_t ts = av_rescale_q(absolute, kRefTimeBase, AV_TIME_BASE_Q);
-        err = av_seek_frame(fmt_.get(), -1, ts, AVSEEK_FLAG_BACKWARD);
+    pending_.clear();
+    pendingNext_ = 0;
+    if (!Wanted(streamIndex)) {
+        streamIndex = streams_.front().index;
+        for (const DemuxStream &s : streams_)
+            if (s.type == AVMEDIA_TYPE_VIDEO) {
+                streamIndex = s.index;
+                break;
+            }
     }
-    if (err < 0) {
-        // Formats without an index may still allow a byte-based search.
-        std::int64_t ts = av_rescale_q(absolute, kRefTimeBase, AV_TIME_BASE_Q);
-        err = avformat_seek_file(fmt_.get(), -1, INT64_MIN, ts, ts, 0);
+    // One frame of slack for timestamps rounded by the container.
+    constexpr std::int64_t kSlack = 10000;
+    std::int64_t backoff = 0;
+    for (;;) {
+        const std::int64_t from = std::max<std::int64_t>(0, position - backoff);
+        int err = RawSeek(from + startOffset_, streamIndex);
+        if (err < 0) return err;
+        // Read to the first key frame of the stream; keep later key frames
+        // that are still at or before the position, and everything after
+        // the chosen one for ReadPacket.
+        std::vector<PacketPtr> kept;
+        bool found = false;
+        std::int64_t keyTime = AV_NOPTS_VALUE;
+        for (;;) {
+            PacketPtr pkt = MakePacket();
+            if (!pkt) return AVERROR(ENOMEM);
+            err = abort_ ? AVERROR_EXIT : av_read_frame(fmt_.get(), pkt.get());
+            if (err == AVERROR_EXIT) return err;
+            if (err < 0) break;  // the end: hand out what was read
+            if (!Wanted(pkt->stream_index)) continue;
+            if (pkt->stream_index != streamIndex) {
+                // Other streams' packets before the key frame are older
+                // than the picture we start with.
+                if (found) kept.push_back(std::move(pkt));
+                continue;
+            }
+            const std::int64_t shown = PacketTime(pkt.get());
+            const std::int64_t decoded = ToMediaTime(pkt->stream_index, pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts);
+            const bool key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
+            if (!found) {
+                if (!key) continue;  // undecodable without its key frame
+                found = true;
+                keyTime = shown;
+                kept.push_back(std::move(pkt));
+                if (shown != AV_NOPTS_VALUE && shown > position + kSlack) break;  // landed late
+                continue;
+            }
+            if (key && shown != AV_NOPTS_VALUE && shown <= position + kSlack) {
+                // A later key frame still at or before the position wins.
+                kept.clear();
+                keyTime = shown;
+                kept.push_back(std::move(pkt));
+                continue;
+            }
+            kept.push_back(std::move(pkt));
+            // In decoding order no later key frame can be at or before the
+            // position once a packet decodes after it.
+            if (decoded != AV_NOPTS_VALUE && decoded > position + kSlack) break;
+        }
+        const bool late = found && keyTime != AV_NOPTS_VALUE && keyTime > position + kSlack;
+        if (late && from > 0) {
+            backoff = backoff ? backoff * 2 : 10000000;
+            continue;
+        }
+        pending_ = std::move(kept);
+        pendingNext_ = 0;
+        landing_ = (found && keyTime != AV_NOPTS_VALUE) ? keyTime : position;
+        return 0;
     }
-    return err;
 }
 
 std::int64_t Demuxer::ToMediaTime(int streamIndex, std::int64_t ts) const {

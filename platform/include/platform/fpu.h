@@ -10,6 +10,9 @@ namespace platform {
 // x87 control word with all six exceptions masked, 64-bit precision,
 // round to nearest.
 constexpr std::uint16_t kX87AllMasked = 0x133F;
+// The x87 control word's defined bits (masks, precision, rounding, infinity
+// control); bit 6 is reserved and reads back as 1 on current processors.
+constexpr std::uint16_t kX87DefinedBits = 0x1F3F;
 // MXCSR exception mask bits (IM DM ZM OM UM PM).
 constexpr std::uint32_t kMxcsrAllMasks = 0x1F80;
 

@@ -87,3 +87,14 @@ struct PostedMessage {
 std::vector<PostedMessage> TakeHeadlessPostedMessages();
 
 }  // namespace platform
+
+namespace platform {
+
+// The invisible stand-in surface (also what CreateVideoSurface gives
+// without a window system, or when the installed one returns null).
+std::unique_ptr<VideoSurface> CreateHeadlessVideoSurface();
+// The last picture presented to a headless surface; false when `surface` is
+// not one.
+bool HeadlessSurfaceLastPicture(const VideoSurface &surface, VideoPicture *picture);
+
+}  // namespace platform

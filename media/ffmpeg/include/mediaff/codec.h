@@ -62,14 +62,24 @@ public:
     // Same, from a packed picture buffer of the given format.
     bool ConvertPacked(const std::uint8_t *src, PictureFormat srcFormat, int srcWidth, int srcHeight,
                        PictureFormat dst, int dstWidth, int dstHeight, std::uint8_t *buffer);
+    // Same, into planes the caller laid out (top-down RGB and the like).
+    bool ConvertToPlanes(const AVFrame *src, PictureFormat dst, int dstWidth, int dstHeight, std::uint8_t *const dstData[4],
+                         const int dstLinesize[4]);
+    bool ConvertPackedToPlanes(const std::uint8_t *const srcData[4], const int srcLinesize[4], PictureFormat srcFormat, int srcWidth,
+                               int srcHeight, PictureFormat dst, int dstWidth, int dstHeight, std::uint8_t *const dstData[4],
+                               const int dstLinesize[4]);
 private:
     bool Scale(const std::uint8_t *const srcData[4], const int srcLinesize[4], AVPixelFormat srcPix, int srcW, int srcH,
-               PictureFormat dst, int dstW, int dstH, std::uint8_t *buffer);
+               AVPixelFormat dstPix, int dstW, int dstH, std::uint8_t *const dstData[4], const int dstLinesize[4]);
     SwsPtr sws_;
 };
 
 class AudioConverter {
 public:
+    AudioConverter() = default;
+    ~AudioConverter() { av_channel_layout_uninit(&inLayout_); }
+    AudioConverter(const AudioConverter &) = delete;
+    AudioConverter &operator=(const AudioConverter &) = delete;
     // Sets up the conversion from (inFormat, inLayout, inRate) to interleaved
     // 16-bit PCM with outChannels channels at outRate. 0 or negative AVERROR.
     int Open(AVSampleFormat inFormat, const AVChannelLayout &inLayout, int inRate, int outChannels, int outRate);

@@ -61,6 +61,8 @@ public:
     // or a negative AVERROR; on failure the demuxer stays closed.
     int Open(ByteReader *reader, const std::string &nameHint);
     bool IsOpen() const { return fmt_ != nullptr; }
+    // Closes the container (the reader is left alone).
+    void Close();
 
     // Video and audio streams with a known codec, in container order.
     const std::vector<DemuxStream> &Streams() const { return streams_; }
@@ -75,10 +77,15 @@ public:
     // negative AVERROR. Packets of other streams are skipped.
     int ReadPacket(AVPacket *pkt);
 
-    // Moves to the key frame at or before `position` (100-ns media time,
-    // relative to StartOffset) of `streamIndex` (or of the default stream
-    // when -1). Returns 0 or a negative AVERROR.
+    // Moves to the latest key frame at or before `position` (100-ns media
+    // time, relative to StartOffset) of `streamIndex` (the first video
+    // stream, else the first stream, when -1), so that the next ReadPacket
+    // gives that key frame first. Demuxers whose own seek lands late or on a
+    // non-key packet are corrected by stepping back and reading forward.
+    // Returns 0 or a negative AVERROR; SeekLanding() then tells the key
+    // frame's media time (the position when none was found before the end).
     int SeekTo(std::int64_t position, int streamIndex = -1);
+    std::int64_t SeekLanding() const { return landing_; }
 
     // Packet timestamp (stream time base) to 100-ns media time relative to
     // StartOffset; AV_NOPTS_VALUE stays unset.
@@ -93,6 +100,8 @@ private:
     static std::int64_t SeekCallback(void *opaque, std::int64_t offset, int whence);
     static int InterruptCallback(void *opaque);
     bool Wanted(int streamIndex) const;
+    int RawSeek(std::int64_t absolute, int streamIndex);
+    std::int64_t PacketTime(const AVPacket *pkt) const;
 
     ByteReader *reader_ = nullptr;
     std::int64_t pos_ = 0;
@@ -101,6 +110,9 @@ private:
     std::vector<DemuxStream> streams_;
     std::vector<bool> wanted_;
     std::int64_t startOffset_ = 0;
+    std::int64_t landing_ = 0;
+    std::vector<PacketPtr> pending_;  // read ahead by SeekTo, handed out first
+    std::size_t pendingNext_ = 0;
     std::atomic<bool> abort_{false};
 };
 

@@ -10,9 +10,15 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <optional>
 
 #include "settings/Category.h"
+
+namespace velorin {
+class TConfigSetting;
+class TSysConfigure;
+}
 
 namespace velorin::settings {
 
@@ -39,8 +45,6 @@ const QStringList &FiveRates();
 const QStringList &ChannelItems();
 const QStringList &KeepAspectItems();
 
-// The eight categories that carry a profile list.
-bool HasProfiles(OutputCategory category);
 // AVI, MPEG4, MPEG2, WMV, SWF, MOV: the resolution list starts with
 // "Original Size", "Costom Size".
 bool IsPlainFormat(OutputCategory category);
@@ -64,6 +68,17 @@ int FindResolutionItem(const QStringList &resolutions, int width, int height);
 // those resolution items may keep the "H263" codec (item 0); every other
 // size is coded with "Mpeg4" (item 1).
 bool ThreeGPSizeAllowsH263(int resolutionItem);
+
+// The system settings' remembered profile index of a profile category
+// (iPSPConfigCount, ..., iMusiciProfilesIndex); null for the others.
+std::int32_t *RememberedProfileIndex(TSysConfigure &system, OutputCategory category);
+
+// The store objects the windows work on: the preferred one when given,
+// else the program-wide instance, else (before start-up) a private one
+// holding the built-in profiles and default settings, so a window created
+// early never dereferences null.
+TConfigSetting &ProfileStore(TConfigSetting *preferred);
+TSysConfigure &SystemSettings(TSysConfigure *preferred);
 
 // Buttons in bar order: PSP .. MOV.
 constexpr int kCategoryCount = 14;

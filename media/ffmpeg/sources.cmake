@@ -1,0 +1,20 @@
+# The FFmpeg stock filters of the media framework. media/CMakeLists.txt
+# includes this file and adds MEDIA_FFMPEG_SOURCES to velorin_media and
+# MEDIA_FFMPEG_TESTS to test_media_ffmpeg.
+set(MEDIA_FFMPEG_DIR ${CMAKE_CURRENT_LIST_DIR})
+set(MEDIA_FFMPEG_INCLUDE_DIR ${MEDIA_FFMPEG_DIR}/include)
+
+set(MEDIA_FFMPEG_SOURCES
+  ${MEDIA_FFMPEG_DIR}/src/demuxer.cpp
+  ${MEDIA_FFMPEG_DIR}/src/codec.cpp
+  ${MEDIA_FFMPEG_DIR}/src/codecblob.cpp
+)
+
+set(MEDIA_FFMPEG_TESTS
+  ${MEDIA_FFMPEG_DIR}/tests/test_engine.cpp
+)
+
+# Our headers are found as "mediaff/..." by our sources and tests without
+# touching the target's own include directories.
+set_source_files_properties(${MEDIA_FFMPEG_SOURCES} ${MEDIA_FFMPEG_TESTS}
+  PROPERTIES INCLUDE_DIRECTORIES ${MEDIA_FFMPEG_INCLUDE_DIR})

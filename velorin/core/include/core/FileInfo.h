@@ -1,0 +1,3 @@
+// FileInfo lives with the job list.
+#pragma once
+#include "core/VideoFileList.h"

@@ -1,0 +1,4 @@
+// The output category type, as the application core defines it.
+#pragma once
+
+#include "core/ConfigSetting.h"
