@@ -365,7 +365,8 @@ BRANTEL_EXPORT void BRANTEL_API DoInOneStep(void) {
             if (SUCCEEDED(graph->RenderFile(wide.c_str(), nullptr)) && control && events &&
                 SUCCEEDED(control->Run())) {
                 long code = 0;
-                events->WaitForCompletion(static_cast<long>(INFINITE), &code);
+                // INFINITE as a signed 32-bit timeout: no time limit.
+                events->WaitForCompletion(static_cast<long>(static_cast<LONG>(INFINITE)), &code);
             }
             if (control) control->Stop();
         }

@@ -294,6 +294,13 @@ bool GraphPlayer::SetNotifyWindow(HWND window) {
 
 bool GraphPlayer::Snapshot(const char *bitmapPath) const {
     if (!basicVideo_ || !bitmapPath) return false;
+    // Right after a pause or a seek the renderer may not hold the picture
+    // yet; let a pending state change finish (bounded) before asking.
+    if (mediaControl_) {
+        OAFilterState state = 0;
+        if (mediaControl_->GetState(0, &state) == VFW_S_STATE_INTERMEDIATE)
+            mediaControl_->GetState(kSnapshotWaitMs, &state);
+    }
     long size = 0;
     if (FAILED(basicVideo_->GetCurrentImage(&size, nullptr)) || size <= 0) return false;
     std::vector<std::uint8_t> image(static_cast<std::size_t>(size));
@@ -322,7 +329,7 @@ bool GraphInstance::CreateGraph() {
 void GraphInstance::RemoveAllFilters() {
     if (!graphBuilder_) return;
     // Streaming threads must be gone before their filters leave the graph.
-    if (mediaControl_) mediaControl_->Stop();
+    if (mediaControl_ && !IsInState(State_Stopped)) mediaControl_->Stop();
     ComPtr<IEnumFilters> e;
     if (FAILED(graphBuilder_->EnumFilters(e.PutAddr())) || !e) return;
     for (int visited = 0; visited < kMaxFiltersRemoved;) {
@@ -399,8 +406,9 @@ void GraphInstance::DropIfUnconnected(ComPtr<IBaseFilter> *member) {
 
 bool GraphInstance::RenderFile(const char *path) {
     if (!graphBuilder_ || !path) return false;
-    const std::string ext = LowerExtension(path);
-    if (ext.empty()) return false;
+    const std::optional<std::string> extension = LowerExtension(path);
+    if (!extension) return false;
+    const std::string &ext = *extension;
     bool result = false;
     if (ext == "mpeg" || ext == "mpg" || ext == "avi" || ext == "mp4" || ext == "3gp" || ext == "3g2" ||
         ext == "flv" || ext == "swf" || ext == "asf") {

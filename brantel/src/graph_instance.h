@@ -29,6 +29,8 @@ constexpr UINT kGraphNotifyMessage = WM_USER + 20;
 constexpr DWORD kSeekFlags = AM_SEEKING_AbsolutePositioning | AM_SEEKING_SeekToKeyFrame;
 // How long a state query may wait.
 constexpr LONG kStateQueryTimeoutMs = 10;
+// How long a snapshot waits for a pause or seek still in progress.
+constexpr LONG kSnapshotWaitMs = 3000;
 
 class GraphPlayer {
 public:

@@ -22,10 +22,10 @@ std::int64_t SecondsToRefTime(double seconds) {
 
 double RefTimeToSeconds(std::int64_t refTime) { return static_cast<double>(refTime) * 1e-7; }
 
-std::string LowerExtension(const char *path) {
-    if (!path) return {};
+std::optional<std::string> LowerExtension(const char *path) {
+    if (!path) return std::nullopt;
     const char *dot = std::strrchr(path, '.');
-    if (!dot || dot == path) return {};
+    if (!dot || dot == path) return std::nullopt;
     std::string ext(dot + 1);
     for (char &c : ext)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,10 +16,10 @@ namespace brantel {
 std::int64_t SecondsToRefTime(double seconds);
 double RefTimeToSeconds(std::int64_t refTime);
 
-// The lower-cased text after the last '.' of the path; empty when the path
-// has no dot or its only dot is its first character. UTF-8 safe: '.' never
-// occurs inside a multi-byte sequence.
-std::string LowerExtension(const char *path);
+// The lower-cased text after the last '.' of the path (possibly empty);
+// nothing when the path has no dot or its last dot is its first character.
+// UTF-8 safe: '.' never occurs inside a multi-byte sequence.
+std::optional<std::string> LowerExtension(const char *path);
 
 // Longest path the source loader takes (the platform's own limit).
 constexpr std::size_t kMaxPathBytes = 4096;

@@ -59,6 +59,9 @@ public:
     long videoWidth = 0, videoHeight = 0;
     std::vector<std::uint8_t> image;  // packed bitmap GetCurrentImage hands out
 
+    std::vector<std::string> renderedFiles;  // RenderFile calls, UTF-8
+    HRESULT renderResult = S_OK;
+
     std::atomic<long> refs{1};
 
     // ---- IUnknown ----
@@ -91,7 +94,10 @@ public:
     FAKE_NOTIMPL(SetDefaultSyncSource)
     FAKE_NOTIMPL(Connect, IPin *, IPin *)
     FAKE_NOTIMPL(Render, IPin *)
-    FAKE_NOTIMPL(RenderFile, LPCWSTR, LPCWSTR)
+    STDMETHODIMP RenderFile(LPCWSTR file, LPCWSTR) override {
+        renderedFiles.push_back(WideToUtf8(file));
+        return renderResult;
+    }
     FAKE_NOTIMPL(AddSourceFilter, LPCWSTR, LPCWSTR, IBaseFilter **)
     FAKE_NOTIMPL(SetLogFile, DWORD_PTR)
     FAKE_NOTIMPL(Abort)

@@ -528,3 +528,77 @@ TEST(Grabbers, SlotsAndCallsWithoutGrabber) {
     EXPECT_EQ(GrabAndDrawBitMap_IsCreated(), 0);
     GrabAndDrawBitMap_Free();  // freeing twice is harmless
 }
+
+// ---- rendering rules over the fake graph ------------------------------------------------
+TEST(RenderRules, ExtensionDecidesWhetherAndHowOftenToRender) {
+    struct Case {
+        const char *path;
+        HRESULT result;
+        bool rendered;
+        std::size_t calls;
+    };
+    const Case cases[] = {
+        {"/m/clip.avi", S_OK, true, 1},
+        {"/m/CLIP.MPG", S_OK, true, 1},
+        {"/m/clip.mkv", S_OK, true, 1},                    // unknown: plain render
+        {"/m/clip.avi", VFW_S_PARTIAL_RENDER, false, 2},   // partial success is failure, tried twice
+        {"/m/clip.asf", VFW_E_CANNOT_RENDER, false, 2},
+        {"/m/clip.mkv", VFW_S_AUDIO_NOT_RENDERED, false, 1},
+        {"/m/clip.wmv", S_OK, true, 1},
+        {"/m/noext", S_OK, false, 0},
+        {".avi", S_OK, false, 0},                           // the only dot is the first character
+        {"/m/clip.", S_OK, true, 1},                        // empty extension is just unknown
+    };
+    for (const Case &c : cases) {
+        FakeGraph graph;
+        GraphInstance g;
+        ASSERT_TRUE(g.AttachGraph(&graph));
+        graph.renderResult = c.result;
+        EXPECT_EQ(g.RenderFile(c.path), c.rendered) << c.path;
+        EXPECT_EQ(graph.renderedFiles.size(), c.calls) << c.path;
+        for (const auto &f : graph.renderedFiles) EXPECT_EQ(f, c.path);
+    }
+}
+
+TEST(RenderRules, LongPathsUpToThePlatformLimit) {
+    FakeGraph graph;
+    GraphInstance g;
+    ASSERT_TRUE(g.AttachGraph(&graph));
+    std::string deep = "/home/user";
+    while (deep.size() < 1000) deep += "/folder";
+    EXPECT_TRUE(g.RenderFile((deep + "/clip.avi").c_str()));
+    std::string tooLong(5000, 'a');
+    EXPECT_FALSE(g.RenderFile(("/" + tooLong + ".avi").c_str()));
+    EXPECT_FALSE(g.RenderFile(nullptr));
+}
+
+TEST(RenderRules, UnavailablePreAddedFiltersAreSkipped) {
+    // The fake graph refuses every AddFilter: nothing pre-added stays.
+    FakeGraph graph;
+    GraphInstance g;
+    ASSERT_TRUE(g.AttachGraph(&graph));
+    EXPECT_TRUE(g.RenderFile("/m/clip.wmv"));
+    EXPECT_EQ(g.AviDecompressor(), nullptr);
+    EXPECT_EQ(g.ColourSpaceConverter(), nullptr);
+    EXPECT_TRUE(g.RenderFile("/m/clip.RMVB"));
+    EXPECT_EQ(g.RealMediaSplitter(), nullptr);
+    EXPECT_EQ(g.RealMediaAudioDecoder(), nullptr);
+    EXPECT_EQ(g.RealMediaVideoDecoder(), nullptr);
+    EXPECT_EQ(graph.renderedFiles.size(), 2u);
+}
+
+TEST(RenderRules, MovWithoutQuickTimeSourceIsNotRendered) {
+    FakeGraph graph;
+    GraphInstance g;
+    ASSERT_TRUE(g.AttachGraph(&graph));
+    EXPECT_FALSE(g.RenderFile("/m/clip.mov"));
+    EXPECT_TRUE(graph.renderedFiles.empty());  // no plain render behind it
+}
+
+TEST(RenderRules, WithoutGraphNothingHappens) {
+    GraphInstance g;
+    EXPECT_FALSE(g.RenderFile("/m/clip.avi"));
+    EXPECT_FALSE(g.ReplaceRenderWithEncoder(false));
+    double d;
+    EXPECT_FALSE(g.GetCurrentPosition(&d));
+}

@@ -34,14 +34,14 @@ TEST(TimeConversion, RefTimeToSeconds) {
 }
 
 TEST(Extension, LastDotLowerCased) {
-    struct Case { const char *path; const char *ext; };
+    struct Case { const char *path; std::optional<std::string> ext; };
     const Case cases[] = {
         {"/a/b/clip.MPG", "mpg"}, {"/a/b/clip.mpg", "mpg"}, {"clip.tar.Wmv", "wmv"},
-        {"/a/b/noext", ""}, {".mpg", ""}, {"/a/dir.d/file", "d/file"}, {"x.", ""},
-        {"/home/us\xc3\xa9r/f\xc3\xa9te.RMVB", "rmvb"}, {"", ""},
+        {"/a/b/noext", std::nullopt}, {".mpg", std::nullopt}, {"/a/dir.d/file", "d/file"}, {"x.", ""},
+        {"/home/us\xc3\xa9r/f\xc3\xa9te.RMVB", "rmvb"}, {"", std::nullopt},
     };
     for (const Case &c : cases) EXPECT_EQ(LowerExtension(c.path), c.ext) << c.path;
-    EXPECT_EQ(LowerExtension(nullptr), "");
+    EXPECT_EQ(LowerExtension(nullptr), std::nullopt);
 }
 
 namespace {

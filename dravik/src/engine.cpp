@@ -508,6 +508,10 @@ HRESULT Engine::CloseOutputFile() {
 int Engine::WritePacket(AVPacket *pkt, AVStream *st, AVRational from) {
     av_packet_rescale_ts(pkt, from, st->time_base);
     pkt->stream_index = st->index;
+    // The interleaving writer: the paths already deliver in near time
+    // order (turn taking), so it holds back only a packet or two, and it
+    // lets muxers such as asf shift the encoders' negative start times
+    // (the direct writer aborts inside the asf muxer on them).
     int err = av_interleaved_write_frame(ctx_.get(), pkt);
     if (err >= 0) ++packetsInFile_;
     return err;

@@ -8,10 +8,18 @@ set(MEDIA_FFMPEG_SOURCES
   ${MEDIA_FFMPEG_DIR}/src/demuxer.cpp
   ${MEDIA_FFMPEG_DIR}/src/codec.cpp
   ${MEDIA_FFMPEG_DIR}/src/codecblob.cpp
+  ${MEDIA_FFMPEG_DIR}/src/mediatypes.cpp
+  ${MEDIA_FFMPEG_DIR}/src/filesource.cpp
+  ${MEDIA_FFMPEG_DIR}/src/splitter.cpp
+  ${MEDIA_FFMPEG_DIR}/src/decoder.cpp
+  ${MEDIA_FFMPEG_DIR}/src/converters.cpp
+  ${MEDIA_FFMPEG_DIR}/src/mediadet.cpp
+  ${MEDIA_FFMPEG_DIR}/src/register.cpp
 )
 
 set(MEDIA_FFMPEG_TESTS
   ${MEDIA_FFMPEG_DIR}/tests/test_engine.cpp
+  ${MEDIA_FFMPEG_DIR}/tests/test_filters.cpp
 )
 
 # Our headers are found as "mediaff/..." by our sources and tests without

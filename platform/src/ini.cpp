@@ -172,7 +172,9 @@ void IniFile::Reload() {
         lines_.clear();
         return;
     }
-    std::size_t start = 0;
+    // Editors may save a UTF-8 byte order mark; it must not hide the first
+    // section header.
+    std::size_t start = data.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
     while (start < data.size()) {
         std::size_t nl = data.find('\n', start);
         std::size_t end = nl == std::string::npos ? data.size() : nl;
@@ -341,7 +343,7 @@ bool IniFile::Store() {
     std::string tmp = target + ".XXXXXX";
     int fd = ::mkstemp(tmp.data());
     if (fd < 0) return false;
-    bool ok = WriteAll(fd, data) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    bool ok = WriteAll(fd, data) && ::fchmod(fd, mode) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok) ok = ::rename(tmp.c_str(), target.c_str()) == 0;
     if (!ok) ::unlink(tmp.c_str());
@@ -372,6 +374,19 @@ bool ErasePrivateProfileSection(const std::string &section, const std::string &f
 std::vector<std::string> GetPrivateProfileSectionKeys(const std::string &section,
                                                       const std::string &fileName) {
     return IniFile(fileName).SectionKeys(section);
+}
+
+bool FlushIniFileToDisk(const std::string &fileName) {
+    auto syncPath = [](const std::string &path, int flags) {
+        int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+        if (fd < 0) return false;
+        bool ok = ::fsync(fd) == 0;
+        return (::close(fd) == 0) && ok;
+    };
+    std::size_t sep = fileName.find_last_of('/');
+    std::string folder = sep == std::string::npos ? "." : (sep == 0 ? "/" : fileName.substr(0, sep));
+    bool ok = syncPath(fileName, O_RDONLY);
+    return syncPath(folder, O_RDONLY | O_DIRECTORY) && ok;
 }
 
 }  // namespace platform

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,6 +98,16 @@ TEST(IniRead, TableOfLines) {
     EXPECT_EQ(ini.SectionKeys("appdata"),
               (std::vector<std::string>{"Volume", "VideoQuality", "Empty", "Spaced", "Dup", "Eq"}));
     EXPECT_EQ(ini.Sections(), (std::vector<std::string>{"AppData", "Second", "Last"}));
+}
+
+TEST(IniRead, ByteOrderMarkBeforeTheFirstSection) {
+    TempDir dir;
+    const std::string path = dir.File("bom.ini");
+    WriteRaw(path, "\xEF\xBB\xBF[AppData]\r\nVolume=7\r\n");
+    IniFile ini(path);
+    EXPECT_EQ(ini.ReadInteger("AppData", "Volume", 0), 7);
+    ASSERT_TRUE(ini.WriteInteger("AppData", "Volume", 8));
+    EXPECT_EQ(IniFile(path).ReadInteger("AppData", "Volume", 0), 8);
 }
 
 TEST(IniRead, IntegersAndBooleans) {
@@ -215,6 +227,29 @@ TEST(IniWrite, FailureReportsFalseAndLeavesFileAlone) {
         ++entries;
     }
     EXPECT_EQ(entries, 3);  // blocker, isdir.ini, good.ini
+}
+
+TEST(IniWrite, FullDiskKeepsTheOldFile) {
+    TempDir dir;
+    const std::string path = dir.File("full.ini");
+    const std::string original = "[AppData]\nVolume=100\n";
+    WriteRaw(path, original);
+    IniFile ini(path);
+    // A file-size limit stands in for a full disk: the write of the new
+    // contents fails part way.
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool wrote = ini.WriteString("AppData", "Big", std::string(200, 'x'));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(wrote);
+    EXPECT_EQ(ReadRaw(path), original);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+    EXPECT_TRUE(ini.WriteString("AppData", "Small", "1"));
 }
 
 TEST(IniWrite, FileModeIsKept) {

@@ -432,7 +432,9 @@ void SplitterOutputPin::Stream(REFERENCE_TIME segStart, REFERENCE_TIME segStop) 
         if (hr == S_OK) continue;
         // Downstream takes no more: let the reader skip this lane.
         q->EndLane(lane_);
-        if (splitter_->Flushing() || hr == VFW_E_WRONG_STATE) return;
+        // A stop or seek in progress (downstream already stopped or
+        // flushing) is no error and has no end of stream.
+        if (splitter_->Flushing() || q->Closed() || hr == VFW_E_WRONG_STATE || hr == VFW_E_NOT_COMMITTED) return;
         DeliverEndOfStream();
         if (FAILED(hr) && hr != VFW_E_NOT_CONNECTED && hr != VFW_E_RUNTIME_ERROR)
             splitter_->NotifyEvent(EC_ERRORABORT, hr, 0);
@@ -523,11 +525,13 @@ void Splitter::StartStreaming() {
 
 void Splitter::StopStreaming() {
     if (!streaming_) return;
+    flushing_ = true;  // deliveries failing from here on are the stop's doing
     if (queue_) queue_->Close();
     demux_.Abort();
     if (reader_thread_.joinable()) reader_thread_.join();
     for (auto &pin : outputs_) pin->JoinThread();
     streaming_ = false;
+    flushing_ = false;
 }
 
 void Splitter::ReadLoop() {

@@ -14,9 +14,11 @@
 // (comments, garbage) are kept. Every write reaches the disk at once and
 // atomically: the whole file goes to a temporary file in the same folder
 // that is then renamed over the old one, so a crash never leaves a
-// half-written file. A write that cannot be made (unwritable folder, full
-// disk, an existing file that cannot be read, a key or value that cannot be
-// stored as one line) returns false and leaves the file as it was.
+// half-written file (FlushIniFileToDisk makes the last state durable
+// against power loss too, once after a series of writes). A write that
+// cannot be made (unwritable folder, full disk, an existing file that
+// cannot be read, a key or value that cannot be stored as one line)
+// returns false and leaves the file as it was.
 //
 // Integers are whole decimal numbers with an optional sign in the int32
 // range; anything else ("abc", "", "12x", "0x10") reads as the default.
@@ -87,5 +89,8 @@ bool WritePrivateProfileString(const std::string &section, const std::string &ke
 bool ErasePrivateProfileSection(const std::string &section, const std::string &fileName);
 std::vector<std::string> GetPrivateProfileSectionKeys(const std::string &section,
                                                       const std::string &fileName);
+
+// fsyncs the file and its folder; false when either cannot be synced.
+bool FlushIniFileToDisk(const std::string &fileName);
 
 }  // namespace platform

@@ -471,6 +471,7 @@ double TfrmStart::RemainingRangeAfter(int jobIndex) const {
 QStringList TfrmStart::WrittenOutputs() const {
     if (CurrentOutput.empty()) return {};
     if (SelectedCategory() == Category::VOB) return VobPieces(Q(CurrentOutput));
+    if (!QFileInfo(Q(CurrentOutput)).isFile()) return {};
     return {Q(CurrentOutput)};
 }
 
@@ -505,7 +506,11 @@ void TfrmStart::FileConverted() {
     prgFileConvert->setValue(prgFileConvert->maximum());
     AddLog("Transcode done " + Q(CurrentSource));
     const QStringList written = WrittenOutputs();
-    if (written.isEmpty()) AddLog("Output " + Q(CurrentOutput) + " was not written.");
+    // The graph library reports errors of the graph only as an early end,
+    // so a missing or short output is what tells of one.
+    if (written.isEmpty())
+        AddLog("Failed to convert " + Q(CurrentSource) + ": the encoder wrote no output file " +
+               Q(CurrentOutput) + ".");
     if (written.size() == 1) {
         LogOutputReport(written.front().toStdString(), RangeLength);
     } else {

@@ -59,6 +59,14 @@ bool FakeGraph::SetStartStopPosition(double start, double stop) {
 }
 bool FakeGraph::Run() {
     running = created && script.run;
+    // The encoder opens its output when the graph runs.
+    if (running && script.writes && !outputPaths.empty()) {
+        const std::string &path = outputPaths.back();
+        if (!path.empty() && path.back() == '/')
+            WriteFile(path + "MPEG2_1.vob", 0);
+        else
+            WriteFile(path, 0);
+    }
     return running;
 }
 bool FakeGraph::Stop() {

@@ -69,6 +69,7 @@ public:
         bool replace = true;
         bool settings = true;
         bool run = true;
+        bool writes = true;  // Run creates the output as the encoder would
         double position = 0;
     };
     Script script;

@@ -385,3 +385,29 @@ TEST_F(Controller, BrowseAndClipboard) {
     f.btnCopyToClipboardClick();
     EXPECT_TRUE(QApplication::clipboard()->text().endsWith("first line"));
 }
+
+TEST_F(Controller, VobJobsWriteIntoFoldersOfTheirOwn) {
+    TfrmStart &f = Make(Category::VOB);
+    f.btnStartClick();
+    CompleteCurrent();
+    CompleteCurrent();
+    CompleteCurrent();
+    ASSERT_TRUE(LastLogEndsWith("All convert done."));
+    const std::string out = dir.file("out") + "/";
+    EXPECT_EQ(graph->outputPaths,
+              (std::vector<std::string>{out + "00002_a/", out + "00003_b/", out + "00004_c/"}));
+    EXPECT_EQ(f.OutputFiles, QStringList({QString::fromStdString(out + "00002_a/MPEG2_1.vob"),
+                                          QString::fromStdString(out + "00003_b/MPEG2_1.vob"),
+                                          QString::fromStdString(out + "00004_c/MPEG2_1.vob")}));
+}
+
+TEST_F(Controller, MissingOutputIsReportedAndNotListed) {
+    TfrmStart &f = Make(Category::AVI);
+    graph->script.writes = false;
+    f.btnStartClick();
+    CompleteCurrent();
+    EXPECT_TRUE(LogHas(QString("Failed to convert %1: the encoder wrote no output file")
+                           .arg(QString::fromStdString(dir.file("a.avi")))));
+    EXPECT_TRUE(f.OutputFiles.isEmpty());
+    EXPECT_EQ(graph->opened.size(), 2u) << "the batch goes on";
+}

@@ -241,3 +241,95 @@ TEST(EndToEndCancel, PartialOutputStaysPlayable) {
     EXPECT_LT(p.duration, 20.0);
     EXPECT_NE(form.memLog->toPlainText().toStdString().find("cancelled"), std::string::npos);
 }
+
+namespace {
+
+// A conversion window over the real graph library for a list of sources.
+struct RealBatch {
+    explicit RealBatch(Category category) {
+        main.Select(category);
+        main.cbbResolution->setCurrentIndex(0);
+    }
+    void Add(const std::string &path, double start, double end) {
+        auto &job = jobs.Jobs[std::size_t(jobs.AddJob(path))];
+        job.StartTime = start;
+        job.EndTime = job.Duration = end;
+        job.VideoWidth = 320;
+        job.VideoHeight = 240;
+        job.Title = job.OutputName = velorin::DefaultJobName(path);
+    }
+    TfrmStart &Start(const std::string &folder) {
+        ConversionEnv env;
+        env.mainWindow = &main;
+        env.jobs = &jobs;
+        env.pspOutputFilenameIndex = &psp;
+        env.outputFilenameIndex = &numbered;
+        env.graph = MakeBrantelGraph();
+        env.watchdog = std::chrono::seconds(30);
+        form = std::make_unique<TfrmStart>(std::move(env));
+        form->show();
+        form->txtTmpFolder->setText(QString::fromStdString(folder));
+        QObject::connect(form.get(), &TfrmStart::batchFinished, [this] { finished = true; });
+        form->btnStartClick();
+        return *form;
+    }
+    std::string Log() const { return form->memLog->toPlainText().toStdString(); }
+
+    convtest::ScopedDialogs dialogs;
+    convtest::FakeMainWindow main;
+    velorin::TVideoFileList jobs;
+    std::int32_t psp = 20001, numbered = 1;
+    std::unique_ptr<TfrmStart> form;
+    bool finished = false;
+};
+
+}  // namespace
+
+TEST(EndToEndBatch, UnreadableSecondJobIsSkipped) {
+    if (!StackProblem().empty()) GTEST_SKIP() << StackProblem();
+    convtest::TempDir dir;
+    ASSERT_TRUE(convtest::MakeClip(dir.file("one.avi"), 2.0));
+    convtest::WriteFile(dir.file("two.avi"), 4096);  // not a media file
+    ASSERT_TRUE(convtest::MakeClip(dir.file("three.avi"), 2.0));
+    RealBatch batch(Category::MPEG4);
+    batch.Add(dir.file("one.avi"), 0, 2);
+    batch.Add(dir.file("two.avi"), 0, 2);
+    batch.Add(dir.file("three.avi"), 0, 2);
+    batch.Start(dir.file("out"));
+    ASSERT_TRUE(convtest::WaitFor([&] { return batch.finished; }, 90000)) << batch.Log();
+    const std::string log = batch.Log();
+    EXPECT_NE(log.find("(1)Failed To Render file " + dir.file("two.avi")), std::string::npos) << log;
+    EXPECT_TRUE(batch.form->memLog->toPlainText().endsWith("All convert done.")) << log;
+    ASSERT_EQ(batch.form->OutputFiles.size(), 2) << log;
+    for (const QString &file : batch.form->OutputFiles) {
+        const Probe p = ProbeFile(file.toStdString());
+        EXPECT_EQ(p.videoCodec, "mpeg4") << file.toStdString();
+        EXPECT_NEAR(p.duration, 2.0, 0.3) << file.toStdString();
+    }
+    EXPECT_EQ(batch.form->OutputFiles[1].toStdString(), dir.file("out") + "/00003_three.mp4");
+}
+
+TEST(EndToEndBatch, SourceWithoutSoundStallsAtTheEncoder) {
+    if (!StackProblem().empty()) GTEST_SKIP() << StackProblem();
+    convtest::TempDir dir;
+    const std::string silent = dir.file("silent.avi");
+    ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i testsrc=size=320x240:rate=25 -t 2 -c:v mpeg4 '" +
+                           silent + "'").c_str()),
+              0);
+    ASSERT_TRUE(convtest::MakeClip(dir.file("next.avi"), 2.0));
+    RealBatch batch(Category::AVI);
+    batch.Add(silent, 0, 2);
+    batch.Add(dir.file("next.avi"), 0, 2);
+    TfrmStart &form = batch.Start(dir.file("out"));
+    const std::string log = batch.Log();
+    EXPECT_NE(log.find("(2)Failed To Render file " + silent), std::string::npos) << log;
+    // The batch waits for the user: no further job, stop button shown.
+    convtest::WaitFor([] { return false; }, 500);
+    EXPECT_FALSE(batch.finished);
+    EXPECT_TRUE(form.BatchRunning());
+    EXPECT_FALSE(form.Converting);
+    EXPECT_EQ(batch.Log().find("next.avi"), std::string::npos);
+    batch.dialogs->answers = {velorin::MsgResult::Yes};
+    form.btnStartClick();
+    EXPECT_FALSE(form.BatchRunning());
+}

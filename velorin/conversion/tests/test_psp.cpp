@@ -15,6 +15,7 @@
 #include "conversion/TfrmFinish.h"
 #include "conversion/TfrmStart.h"
 #include "core/VideoFileList.h"
+#include "platform/shell.h"
 #include "platform/volumes.h"
 #include "platform/window.h"
 #include "support.h"

@@ -258,7 +258,7 @@ TEST(Assemble, MusicKeepsTheVideoDefaults) {
     in.controls.keepAspectIndex = 0;
     const Assembled a = in.Run();
     ASSERT_TRUE(a.ok);
-    EXPECT_EQ(a.output, "/out/00001_holiday.wma");
+    EXPECT_EQ(a.output, "/out/00002_holiday.wma");
     EXPECT_EQ(a.record.OutputType, 22);
     EXPECT_EQ(a.record.VideoBitsPerSec, 2500000);
     EXPECT_EQ(a.record.AudioBitsPerSec, 64000);

@@ -108,12 +108,16 @@ constexpr int CountOfTable(const Builtin (&)[N]) {
     return int(N);
 }
 
-// Takes the text before the next "|" (or the rest) and moves past the "|".
+// Takes the text before the next "|" and moves past it. Every field must be
+// closed by its "|": without one the token is empty (and fails to convert).
 std::string NextToken(const std::string &text, std::size_t &pos) {
-    if (pos >= text.size()) return {};
-    std::size_t bar = text.find('|', pos);
-    std::string token = text.substr(pos, bar == std::string::npos ? std::string::npos : bar - pos);
-    pos = bar == std::string::npos ? text.size() : bar + 1;
+    std::size_t bar = pos < text.size() ? text.find('|', pos) : std::string::npos;
+    if (bar == std::string::npos) {
+        pos = text.size();
+        return {};
+    }
+    std::string token = text.substr(pos, bar - pos);
+    pos = bar + 1;
     return token;
 }
 
@@ -391,14 +395,12 @@ std::int32_t *TConfigSetting::CountOf(OutputCategory c) {
     }
 }
 
-const std::int32_t *TConfigSetting::CountOf(OutputCategory c) const {
-    return const_cast<TConfigSetting *>(this)->CountOf(c);
-}
-
-std::int32_t TConfigSetting::ProfileCount(OutputCategory c) const {
-    const std::int32_t *count = CountOf(c);
+std::int32_t TConfigSetting::CountOf(OutputCategory c) const {
+    const std::int32_t *count = const_cast<TConfigSetting *>(this)->CountOf(c);
     return count ? *count : 0;
 }
+
+std::int32_t TConfigSetting::ProfileCount(OutputCategory c) const { return CountOf(c); }
 
 void TConfigSetting::LoadDefaults() {
     auto fillVideo = [](VideoProfileList &list, std::int32_t &count, const Builtin *table, int n) {

@@ -1,5 +1,6 @@
 #include "core/SysConfigure.h"
 
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 
@@ -44,6 +45,8 @@ bool SaveEverything(const std::string &file) {
     platform::CreateFolders(platform::FolderPart(file));
     bool ok = ConfigSetting->SaveToIni(file);
     ok = SysConfigure->Save(file) && ok;
+    // Each write replaced the file atomically; make the final one durable.
+    if (ok) platform::FlushIniFileToDisk(file);
     return ok;
 }
 
@@ -115,9 +118,21 @@ std::string ProgramFolder() {
 }
 
 std::string ChooseConfigFile(const std::string &programFolder) {
-    if (platform::IsFolderWritable(programFolder))
-        return platform::JoinPath(programFolder, "config.ini");
-    return platform::FallbackConfigFile();
+    const std::string beside = platform::JoinPath(programFolder, "config.ini");
+    const std::string fallback = platform::FallbackConfigFile();
+    if (!platform::IsFolderWritable(programFolder)) return fallback;
+    std::error_code ec;
+    const auto besideStatus = std::filesystem::status(beside, ec);
+    if (std::filesystem::exists(besideStatus) && !std::filesystem::is_regular_file(besideStatus)) return fallback;
+    // A close whose save beside the program failed left the newer settings
+    // in the fallback file; keep using them rather than the stale copy.
+    if (std::filesystem::is_regular_file(besideStatus) && platform::FileExists(fallback)) {
+        auto besideTime = std::filesystem::last_write_time(beside, ec);
+        if (ec) return beside;
+        auto fallbackTime = std::filesystem::last_write_time(fallback, ec);
+        if (!ec && fallbackTime > besideTime) return fallback;
+    }
+    return beside;
 }
 
 void StartUp() { StartUp(StartUpOptions{}); }
@@ -131,9 +146,13 @@ void StartUp(const StartUpOptions &options) {
     s.configFile = ChooseConfigFile(s.programFolder);
 
     // The job list outlives shut-down; a second run in one process (tests)
-    // starts it empty again.
-    if (!VideoFileList) VideoFileList = new TVideoFileList();
-    else VideoFileList->ClearJobs();
+    // starts it empty again, without the view of a window that may be gone.
+    if (!VideoFileList) {
+        VideoFileList = new TVideoFileList();
+    } else {
+        VideoFileList->BindView(nullptr);
+        VideoFileList->ClearJobs();
+    }
 
     SysConfigure = new TSysConfigure(s.configFile);
     SysConfigure->Load();

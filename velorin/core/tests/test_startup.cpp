@@ -2,6 +2,7 @@
 // filter-module registration, the open-dialog filter and the FPU state.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -272,24 +273,43 @@ TEST_F(StartUpTest, UnwritableProgramFolderUsesTheFallbackFile) {
 }
 
 TEST_F(StartUpTest, FailedSaveMovesToTheOtherPlaceThenReports) {
-    // Beside the program a folder stands where config.ini should be: the
-    // save there fails and goes to the fallback file.
-    fs::create_directories(program + "/config.ini");
     StartUpOptions o = Options();
     o.registerFilterModules = false;
+    const std::string beside = program + "/config.ini";
+    const std::string fallback = dir.File("xdg") + "/velorin/config.ini";
+    // A config.ini too large to be a settings file is never rewritten: the
+    // save beside the program fails and goes to the fallback file.
+    WriteRaw(beside, "[AppData]\nVolume=5\n");
+    fs::resize_file(beside, 100u << 20);
+    fs::last_write_time(beside, fs::file_time_type::clock::now() - std::chrono::hours(1));
     StartUp(o);
+    EXPECT_EQ(SysConfigure->IniFileName, beside);
     SysConfigure->Volume = 77;
     ShutDown();
     EXPECT_TRUE(dialogs.messages.empty());
-    EXPECT_EQ(platform::IniFile(dir.File("xdg") + "/velorin/config.ini").ReadInteger("AppData", "Volume", 0), 77);
+    EXPECT_EQ(fs::file_size(beside), 100u << 20);
+    EXPECT_EQ(platform::IniFile(fallback).ReadInteger("AppData", "Volume", 0), 77);
+    // The next start reads the newer fallback, not the stale file.
+    StartUp(o);
+    EXPECT_EQ(SysConfigure->IniFileName, fallback);
+    EXPECT_EQ(SysConfigure->Volume, 77);
+    ShutDown();
+
+    // A folder standing beside the program under the name: the fallback.
+    fs::remove(beside);
+    fs::create_directories(beside);
+    EXPECT_EQ(ChooseConfigFile(program), fallback);
 
     // Both places fail: one message naming the path.
+    fs::remove(beside);
+    WriteRaw(beside, "[AppData]\n");
+    fs::resize_file(beside, 100u << 20);
     WriteRaw(dir.File("xdgblock"), "x");
     ::setenv("XDG_CONFIG_HOME", dir.File("xdgblock").c_str(), 1);
     StartUp(o);
     ShutDown();
     ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text, "Settings could not be saved to " + program + "/config.ini.");
+    EXPECT_EQ(dialogs.messages[0].text, "Settings could not be saved to " + beside + ".");
     EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::Error);
 }
 

@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
 #include <QProcess>
 #include <QSpinBox>
 #include <QTemporaryDir>

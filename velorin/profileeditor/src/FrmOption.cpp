@@ -43,6 +43,7 @@ QSpinBox *MakeNumberBox(const char *name, int value, QWidget *parent) {
     box->setValue(value);
     box->setButtonSymbols(QAbstractSpinBox::NoButtons);
     box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    box->setMaximumWidth(90);
     return box;
 }
 
@@ -182,11 +183,13 @@ TFrmOption::TFrmOption(QWidget *owner, OutputCategory category, TConfigSetting *
     grid->setHorizontalSpacing(8);
     grid->setVerticalSpacing(6);
     auto *sizeRow = new QHBoxLayout;
+    sizeRow->setSpacing(6);
     sizeRow->addWidget(Label13);
     sizeRow->addWidget(WidthBit);
     sizeRow->addSpacing(6);
     sizeRow->addWidget(Label14);
     sizeRow->addWidget(HeightBit);
+    sizeRow->addStretch(1);
     grid->addWidget(Label2, 0, 0);
     grid->addWidget(cbbResolution, 0, 1, 1, 2);
     grid->addLayout(sizeRow, 0, 3, 1, 3);
@@ -230,6 +233,7 @@ TFrmOption::TFrmOption(QWidget *owner, OutputCategory category, TConfigSetting *
     outer->addLayout(grid);
     outer->addStretch(1);
     outer->addLayout(buttons);
+    setMinimumWidth(640);
 
     const auto modified = [this] { Modified = true; };
     connect(cbProfiles, &QComboBox::activated, this, [this] { cbProfilesSelect(); });

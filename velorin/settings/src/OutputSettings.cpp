@@ -40,7 +40,8 @@ QSpinBox *MakeNumberBox(const char *name, QWidget *parent) {
     box->setRange(0, INT_MAX);
     box->setButtonSymbols(QAbstractSpinBox::NoButtons);
     box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    box->setMinimumWidth(60);
+    box->setMaximumWidth(90);
+    box->setMinimumWidth(70);
     return box;
 }
 
@@ -179,11 +180,13 @@ TOutputSettings::TOutputSettings(QWidget *parent)
     grid->addLayout(profileRow, 0, 1, 1, 5);
 
     auto *sizeRow = new QHBoxLayout;
+    sizeRow->setSpacing(6);
     sizeRow->addWidget(Label13);
     sizeRow->addWidget(WidthBit);
     sizeRow->addSpacing(4);
     sizeRow->addWidget(Label14);
     sizeRow->addWidget(HeightBit);
+    sizeRow->addStretch(1);
     grid->addWidget(Label2, 1, 0);
     grid->addWidget(cbbResolution, 1, 1, 1, 2);
     grid->addLayout(sizeRow, 1, 3, 1, 3);
@@ -218,6 +221,14 @@ TOutputSettings::TOutputSettings(QWidget *parent)
 
     Refill(cbbChannels, ChannelItems(), 1);
     Refill(cbbKeepAspect, KeepAspectItems(), 1);
+
+    // The profile row keeps its room while hidden, so the controls below do
+    // not jump between categories.
+    for (QWidget *w : std::initializer_list<QWidget *>{Label3, cbProfiles, BtnOption}) {
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(policy);
+    }
 
     // Only the user's choices run the handlers (activated, not
     // currentIndexChanged): from code, the handlers are called explicitly.

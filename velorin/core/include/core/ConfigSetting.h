@@ -150,7 +150,7 @@ public:
     VideoProfileList *VideoProfilesOf(OutputCategory category);
     const VideoProfileList *VideoProfilesOf(OutputCategory category) const;
     std::int32_t *CountOf(OutputCategory category);
-    const std::int32_t *CountOf(OutputCategory category) const;
+    std::int32_t CountOf(OutputCategory category) const;  // 0 without a list
     // The count of a category's list; 0 for categories without one.
     std::int32_t ProfileCount(OutputCategory category) const;
 

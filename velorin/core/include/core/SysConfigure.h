@@ -10,7 +10,7 @@
 //
 // Where config.ini lives: beside the executable when that folder is
 // writable, else FallbackConfigFile() ($XDG_CONFIG_HOME/velorin/config.ini),
-// for reading and writing alike. When the save at ShutDown fails there, it is
+// for reading and writing alike (see ChooseConfigFile). When the save at ShutDown fails there, it is
 // tried in the other place; when both fail, one message names the path.
 #pragma once
 
@@ -86,7 +86,10 @@ void ShutDown();
 // (the real executable's folder before StartUp).
 std::string ProgramFolder();
 // config.ini for a program folder: beside it when the folder is writable,
-// else platform::FallbackConfigFile().
+// else platform::FallbackConfigFile(). The fallback is also chosen when
+// something other than a file stands beside the program under that name,
+// and when both files exist and the fallback is the newer (an earlier
+// close could only save there).
 std::string ChooseConfigFile(const std::string &programFolder);
 
 // Registers dravik.ax, rmsp.ax and qtalt.ax of the folder (default:
