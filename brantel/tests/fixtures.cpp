@@ -3,11 +3,13 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 namespace brantel_test {
@@ -77,6 +79,21 @@ double ProbeDouble(const std::string &path, const std::string &selector, const s
     return std::strtod(text.c_str(), nullptr);
 }
 
+double KeyFrameAtOrBefore(const std::string &path, double seconds) {
+    const std::string command = "ffprobe -v error -select_streams v:0 -show_entries packet=pts_time,flags "
+                                "-of csv=p=0 '" + path + "' 2>/dev/null";
+    std::unique_ptr<FILE, int (*)(FILE *)> pipe(::popen(command.c_str(), "r"), ::pclose);
+    double best = 0.0;
+    std::array<char, 256> line{};
+    while (pipe && std::fgets(line.data(), line.size(), pipe.get())) {
+        char *comma = std::strchr(line.data(), ',');
+        if (!comma || comma[1] != 'K') continue;
+        const double t = std::strtod(line.data(), nullptr);
+        if (t <= seconds + 1e-6 && t > best) best = t;
+    }
+    return best;
+}
+
 std::vector<std::uint8_t> ReadFileBytes(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -86,6 +103,16 @@ std::uint32_t LE32(const std::vector<std::uint8_t> &b, std::size_t o) {
     return std::uint32_t(b[o]) | std::uint32_t(b[o + 1]) << 8 | std::uint32_t(b[o + 2]) << 16 | std::uint32_t(b[o + 3]) << 24;
 }
 std::uint16_t LE16(const std::vector<std::uint8_t> &b, std::size_t o) { return std::uint16_t(b[o] | b[o + 1] << 8); }
+
+bool RegisterModule(const std::string &name) {
+    const std::string path = BinDir() + "/" + name;
+    if (!std::filesystem::exists(path)) return false;
+    void *module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module) return false;
+    using RegisterFn = std::int32_t (*)();
+    auto reg = reinterpret_cast<RegisterFn>(dlsym(module, "DllRegisterServer"));
+    return reg && reg() >= 0;
+}
 
 std::string BinDir() {
     if (const char *bin = std::getenv("VELORIN_BIN"); bin && *bin) return bin;

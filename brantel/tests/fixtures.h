@@ -39,9 +39,16 @@ bool MakeAudioOnly(const std::string &path, double seconds = 2.0, const std::str
 std::string Probe(const std::string &path, const std::string &selector, const std::string &entry);
 double ProbeDouble(const std::string &path, const std::string &selector, const std::string &entry);
 
+// Time of the last video key frame at or before `seconds` (ffprobe's view).
+double KeyFrameAtOrBefore(const std::string &path, double seconds);
+
 std::vector<std::uint8_t> ReadFileBytes(const std::string &path);
 std::uint32_t LE32(const std::vector<std::uint8_t> &bytes, std::size_t offset);
 std::uint16_t LE16(const std::vector<std::uint8_t> &bytes, std::size_t offset);
+
+// Loads a filter module from BinDir() and calls its DllRegisterServer, as
+// the program does at start-up. False when the module is not built.
+bool RegisterModule(const std::string &name);
 
 // The folder holding the built modules (VELORIN_BIN, else the test's own).
 std::string BinDir();

@@ -84,6 +84,9 @@ STDMETHODIMP EncoderFilter::Run(REFERENCE_TIME tStart) {
 
 STDMETHODIMP EncoderFilter::Stop() {
     CAutoLock fl(&owner_->filterLock_);
+    // Stopping a stopped filter changes nothing and is not a failure (the
+    // graph may stop twice: once on completion, once at teardown).
+    if (State() == State_Stopped) return S_OK;
     CAutoLock rl(&owner_->receiveLock_);
     owner_->stopping_ = true;
     owner_->videoTurn_.Set();

@@ -20,6 +20,8 @@ set(MEDIA_FFMPEG_SOURCES
 set(MEDIA_FFMPEG_TESTS
   ${MEDIA_FFMPEG_DIR}/tests/test_engine.cpp
   ${MEDIA_FFMPEG_DIR}/tests/test_filters.cpp
+  ${MEDIA_FFMPEG_DIR}/tests/test_graph.cpp
+  ${MEDIA_FFMPEG_DIR}/tests/test_mediadet.cpp
 )
 
 # Our headers are found as "mediaff/..." by our sources and tests without

@@ -403,11 +403,13 @@ public:
         if (code == EC_COMPLETE && defaultComplete_) {
             bool queue = false;
             {
+                // Matched by pointer, never by a query: a streaming thread
+                // may hold its filter's receive lock here, and a query could
+                // want the filter's state lock (taken before it elsewhere).
                 std::lock_guard<std::mutex> g(eventLock_);
-                ComPtr<IUnknown> id;
-                if (p2) id = IdentityOf(reinterpret_cast<IBaseFilter *>(p2));
+                const auto *sender = reinterpret_cast<const void *>(p2);
                 for (auto &r : renderers_) {
-                    if (r.identity.Get() != id.Get()) continue;
+                    if (std::find(r.pointers.begin(), r.pointers.end(), sender) == r.pointers.end()) continue;
                     if (r.completed < r.expected) {
                         ++r.completed;
                         ++completed_;
@@ -728,7 +730,7 @@ private:
         LONG_PTR p1, p2;
     };
     struct RendererCount {
-        ComPtr<IUnknown> identity;
+        std::vector<const void *> pointers;   // the filter as added and as IBaseFilter/IMediaFilter
         int expected = 0;
         int completed = 0;
     };
@@ -960,7 +962,11 @@ private:
                 if (DirectionOf(pin.Get()) == PINDIR_INPUT && IsPinConnected(pin.Get())) ++inputs;
             if (inputs == 0) continue;
             RendererCount c;
-            c.identity = e.identity;
+            c.pointers.push_back(e.filter.Get());
+            c.pointers.push_back(e.identity.Get());
+            ComPtr<IBaseFilter> asFilter;
+            if (SUCCEEDED(e.filter->QueryInterface(IID_IBaseFilter, asFilter.PutVoid())) && asFilter)
+                c.pointers.push_back(asFilter.Get());
             c.expected = inputs;
             expected += inputs;
             counts.push_back(std::move(c));

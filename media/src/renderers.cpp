@@ -75,6 +75,7 @@ public:
     }
 
     STDMETHODIMP Run(REFERENCE_TIME tStart) override {
+        runStart_ = tStart;
         HRESULT hr = CBaseFilter::Run(tStart);
         {
             std::lock_guard<std::mutex> g(renderLock_);
@@ -186,9 +187,11 @@ protected:
         REFERENCE_TIME now = 0;
         HRESULT hr = clock->GetTime(&now);
         if (FAILED(hr)) return hr;
-        t = now - m_tStart;
+        t = now - runStart_;
         return S_OK;
     }
+
+    std::atomic<REFERENCE_TIME> runStart_{0};   // m_tStart for the streaming thread
 
     CCritSec stateLock_;
     RendererInputPin pin_;

@@ -1,13 +1,17 @@
 #include "platform/window.h"
 
 #include <array>
-#include <atomic>
 #include <mutex>
+#include <shared_mutex>
 
 namespace platform {
 namespace {
 
-std::atomic<WindowSystem *> g_system{nullptr};
+// Calls into the installed system hold this shared; installing takes it
+// exclusively, so once InstallWindowSystem returns no call into the previous
+// system is still running and the GUI may destroy it.
+std::shared_mutex g_systemLock;
+WindowSystem *g_system = nullptr;
 
 // The headless log: the last 1024 messages posted without a window system.
 class PostedLog {
@@ -86,29 +90,45 @@ private:
 
 }  // namespace
 
-void InstallWindowSystem(WindowSystem *system) { g_system.store(system); }
-WindowSystem *InstalledWindowSystem() { return g_system.load(); }
+void InstallWindowSystem(WindowSystem *system) {
+    std::unique_lock<std::shared_mutex> lock(g_systemLock);
+    g_system = system;
+}
+
+WindowSystem *InstalledWindowSystem() {
+    std::shared_lock<std::shared_mutex> lock(g_systemLock);
+    return g_system;
+}
 
 bool PostMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (WindowSystem *system = g_system.load()) return system->PostMessage(window, message, wparam, lparam);
+    {
+        std::shared_lock<std::shared_mutex> lock(g_systemLock);
+        if (g_system) return g_system->PostMessage(window, message, wparam, lparam);
+    }
     Log().Add(PostedMessage{window, message, wparam, lparam});
     return true;
 }
 
 bool GetClientRect(HWND window, RECT *rect) {
-    if (WindowSystem *system = g_system.load()) return system->GetClientRect(window, rect);
+    {
+        std::shared_lock<std::shared_mutex> lock(g_systemLock);
+        if (g_system) return g_system->GetClientRect(window, rect);
+    }
     if (rect) *rect = RECT{};
     return false;
 }
 
 bool IsWindow(HWND window) {
-    if (WindowSystem *system = g_system.load()) return system->IsWindow(window);
-    return false;
+    std::shared_lock<std::shared_mutex> lock(g_systemLock);
+    return g_system && g_system->IsWindow(window);
 }
 
 std::unique_ptr<VideoSurface> CreateVideoSurface() {
-    if (WindowSystem *system = g_system.load()) {
-        if (auto surface = system->CreateVideoSurface()) return surface;
+    {
+        std::shared_lock<std::shared_mutex> lock(g_systemLock);
+        if (g_system) {
+            if (auto surface = g_system->CreateVideoSurface()) return surface;
+        }
     }
     return std::make_unique<HeadlessSurface>();
 }

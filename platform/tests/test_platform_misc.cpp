@@ -2,7 +2,9 @@
 // volumes and the shell helpers.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cfenv>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -190,6 +192,44 @@ TEST(Window, DispatchesToInstalledSystem) {
     ASSERT_EQ(sys.posted.size(), 2u);
     EXPECT_EQ(sys.posted[0].wparam, 7u);
     EXPECT_TRUE(platform::TakeHeadlessPostedMessages().empty());
+}
+
+namespace {
+// Counts calls that arrive after it was uninstalled (it must see none).
+class SlowWindowSystem final : public platform::WindowSystem {
+public:
+    bool PostMessage(HWND, UINT, WPARAM, LPARAM) override {
+        if (retired.load()) late.fetch_add(1);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (retired.load()) late.fetch_add(1);
+        calls.fetch_add(1);
+        return true;
+    }
+    bool GetClientRect(HWND, RECT *) override { return false; }
+    bool IsWindow(HWND) override { return true; }
+    std::unique_ptr<platform::VideoSurface> CreateVideoSurface() override { return nullptr; }
+    std::atomic<bool> retired{false};
+    std::atomic<int> late{0}, calls{0};
+};
+}  // namespace
+
+TEST(Window, UninstallWaitsForCallsInFlight) {
+    SlowWindowSystem sys;
+    platform::InstallWindowSystem(&sys);
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> posters;
+    for (int t = 0; t < 3; ++t)
+        posters.emplace_back([&] {
+            while (!stop.load()) platform::PostMessage(reinterpret_cast<HWND>(1), WM_USER, 0, 0);
+        });
+    while (sys.calls.load() < 20) std::this_thread::yield();
+    platform::InstallWindowSystem(nullptr);
+    sys.retired = true;  // from here the GUI could destroy it
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    stop = true;
+    for (auto &t : posters) t.join();
+    EXPECT_EQ(sys.late.load(), 0);
+    EXPECT_FALSE(platform::TakeHeadlessPostedMessages().empty());  // the rest went headless
 }
 
 TEST(Window, HeadlessSurfaceRemembersState) {

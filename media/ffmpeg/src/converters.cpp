@@ -86,7 +86,7 @@ private:
     PictureConverter converter_;
 };
 
-const int kRates[] = {44100, 48000, 32000, 22050, 24000, 16000, 11025, 8000, 96000};
+const int kRates[] = {44100, 48000, 32000, 22050, 24000, 16000, 11025, 12000, 8000, 88200, 96000};
 
 class AudioFormatConverter final : public CTransformFilter {
 public:

@@ -265,9 +265,10 @@ public:
         return S_OK;
     }
 
-    // Drops the container and the output pins (input disconnected).
+    // Drops the container and the output pins (input disconnected, so the
+    // filter is stopped and no thread streams; the caller holds the filter
+    // lock, which is why control_ is not taken here).
     void Close() {
-        std::lock_guard c(control_);
         StopStreaming();
         CAutoLock l(&lock_);
         for (auto &pin : outputs_) {

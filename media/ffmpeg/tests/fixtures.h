@@ -123,6 +123,11 @@ inline const ContainerCase kContainers[] = {
     {"clip.mkv", "-c:v libvpx -deadline realtime -g 12 -c:a libvorbis", "vp8"},
     {"clip.ts", "-c:v mpeg2video -g 12 -c:a mp2", "mpeg2video"},
     {"clip.3gp", "-c:v h263 -g 12 -s 352x288 -c:a aac -ar 22050 -ac 1", "h263"},
+    {"clip.vob", "-f vob -c:v mpeg2video -g 12 -c:a ac3", "mpeg2video"},
+    {"clip.swf", "-c:v flv -g 12 -c:a libmp3lame -ar 22050", "flv1"},
+    {"clip.asf", "-c:v wmv2 -g 12 -c:a wmav2", "wmv2"},
+    {"clip.webm", "-c:v libvpx -deadline realtime -g 12 -c:a libopus -ar 48000", "vp8"},
+    {"clip.3g2", "-c:v h263 -g 12 -s 176x144 -c:a aac -ar 22050 -ac 1", "h263"},
 };
 
 }  // namespace mediaff::fixtures

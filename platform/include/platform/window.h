@@ -66,7 +66,10 @@ public:
 };
 
 // Installs the window system (the GUI does this at start-up; tests may
-// install their own). Null restores the headless default. Not owned.
+// install their own). Null restores the headless default. Not owned. Waits
+// for calls into the previous system to return, so the caller may destroy
+// it afterwards; the system's methods therefore must not wait for the GUI
+// thread (post, answer from caches).
 void InstallWindowSystem(WindowSystem *system);
 WindowSystem *InstalledWindowSystem();
 

@@ -61,7 +61,9 @@ std::optional<Category> ReadSelectedCategory(const QWidget *mainWindow) {
         const auto category = static_cast<Category>(i);
         const std::string name = std::string("Btn") + CategoryName(category);
         QWidget *button = Find(mainWindow, name.c_str());
-        if (!button || button->isEnabled()) continue;
+        // The button's own state: a disabled ancestor (the main window
+        // while a modal window is open, say) says nothing of the choice.
+        if (!button || !button->testAttribute(Qt::WA_ForceDisabled)) continue;
         if (selected) return std::nullopt;  // two selected: no valid choice
         selected = category;
     }

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <limits>
 
-#include <QDir>
+#include "platform/paths.h"
 
 namespace velorin::conv {
 
@@ -178,7 +178,7 @@ std::string VobFolderFor(const std::string &folder, std::int32_t number,
 std::string DefaultOutputFolderName(Category category) { return RowOf(category).folder; }
 
 std::string DefaultOutputFolder(Category category) {
-    return QDir::homePath().toStdString() + "/Tarvextemp/" + DefaultOutputFolderName(category);
+    return platform::HomeFolder() + "/Tarvextemp/" + DefaultOutputFolderName(category);
 }
 
 bool AssembleSettings(const OutputControls &controls, const JobValues &job,

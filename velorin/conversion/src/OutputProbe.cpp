@@ -39,7 +39,27 @@ std::optional<ProbedOutput> ProbeOutputFile(const std::string &path) {
         if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
             longest = std::max(longest, stream->duration * av_q2d(stream->time_base));
     }
-    if (longest > 0) result.duration = longest;
+    if (longest > 0) {
+        result.duration = longest;
+        return result;
+    }
+    // Containers without any duration field (SWF): the end of the last
+    // packet read.
+    std::unique_ptr<AVPacket, void (*)(AVPacket *)> packet(av_packet_alloc(), [](AVPacket *p) {
+        av_packet_free(&p);
+    });
+    if (!packet) return result;
+    double end = 0;
+    while (av_read_frame(input.get(), packet.get()) >= 0) {
+        const AVStream *stream = input->streams[packet->stream_index];
+        if (packet->pts != AV_NOPTS_VALUE) {
+            const std::int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+            end = std::max(end, double(packet->pts - start + std::max<std::int64_t>(packet->duration, 0)) *
+                                    av_q2d(stream->time_base));
+        }
+        av_packet_unref(packet.get());
+    }
+    if (end > 0) result.duration = end;
     return result;
 }
 

@@ -68,7 +68,7 @@ QString Blanks(int n) { return QString(n, QLatin1Char(' ')); }
 
 std::string FolderOfDefault(std::optional<Category> category) {
     if (!category) return platform::HomeFolder() + "/Tarvextemp";
-    return platform::HomeFolder() + "/Tarvextemp/" + DefaultOutputFolderName(*category);
+    return DefaultOutputFolder(*category);
 }
 
 QImage ImageOf(const JobThumbnail &picture) {
@@ -142,7 +142,7 @@ TfrmStart::TfrmStart(ConversionEnv env, QWidget *parent) : QDialog(parent), env_
 
     auto *folderLabel = new QLabel("Output Folder:", this);
     folderLabel->setGeometry(16, 24, 100, 22);
-    txtTmpFolder = new QLineEdit("c:\\Tarvextemp", this);
+    txtTmpFolder = new QLineEdit(Q(platform::MapSystemPath("c:\\Tarvextemp")), this);
     txtTmpFolder->setObjectName("txtTmpFolder");
     txtTmpFolder->setGeometry(116, 24, 300, 22);
     btnTmpFolderBrowse = button("btnTmpFolderBrowse", "Browse...", 424, 24, 60, 22);

@@ -18,6 +18,8 @@
 
 #include "conversion/TfrmStart.h"
 #include "core/VideoFileList.h"
+#include "platform/window.h"
+#include "qtwin/qtwin.h"
 #include "support.h"
 
 using namespace velorin::conv;
@@ -410,4 +412,15 @@ TEST_F(Controller, MissingOutputIsReportedAndNotListed) {
                            .arg(QString::fromStdString(dir.file("a.avi")))));
     EXPECT_TRUE(f.OutputFiles.isEmpty());
     EXPECT_EQ(graph->opened.size(), 2u) << "the batch goes on";
+}
+
+TEST_F(Controller, PostedMessagesReachTheWindow) {
+    qtwin::InstallQtWindowSystem();
+    TfrmStart &f = Make(Category::PSP);
+    const HWND self = qtwin::HandleOf(&f);
+    ASSERT_TRUE(platform::PostMessage(self, 0x046E, 42, 0));
+    EXPECT_TRUE(convtest::WaitFor([&] { return f.prgFileCopy->value() == 420; }, 2000));
+    ASSERT_TRUE(platform::PostMessage(self, 0x046E, 0, 1));
+    EXPECT_TRUE(convtest::WaitFor([&] { return f.prgFileCopy->value() == 1000; }, 2000));
+    qtwin::UninstallQtWindowSystem();
 }

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <sstream>
 
@@ -101,6 +102,17 @@ Probe ProbeFile(const std::string &path) {
         else if (key == "width") width = std::atoi(value.c_str());
         else if (key == "height") height = std::atoi(value.c_str());
     }
+    if (p.duration < 0) {
+        // Some containers (SWF) carry no duration: the end of the last packet.
+        std::istringstream packets(convtest::Capture("ffprobe -v error -show_entries packet=pts_time,duration_time "
+                                                     "-of csv=p=0 '" + path + "'"));
+        double end = -1;
+        while (std::getline(packets, line)) {
+            double pts = 0, duration = 0;
+            if (std::sscanf(line.c_str(), "%lf,%lf", &pts, &duration) >= 1) end = std::max(end, pts + duration);
+        }
+        p.duration = end;
+    }
     return p;
 }
 
@@ -174,6 +186,10 @@ TEST_P(EndToEnd, OneJobConvertedAndProbed) {
     EXPECT_EQ(log.find("shorter than"), std::string::npos) << log;
 
     const std::string output = form.OutputFiles.front().toStdString();
+    // The log names the output with its size and the duration it reports.
+    const auto report = log.find("Output " + output + ": ");
+    ASSERT_NE(report, std::string::npos) << log;
+    EXPECT_NE(log.find(" bytes, duration ", report), std::string::npos) << log;
     const Probe p = ProbeFile(output);
     EXPECT_NE(p.format.find(c.formatName), std::string::npos) << p.format;
     EXPECT_EQ(p.videoCodec, c.videoCodec);

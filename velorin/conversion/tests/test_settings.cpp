@@ -340,6 +340,11 @@ TEST(ControlsReader, ReadsTheMainWindowByName) {
     EXPECT_EQ(c.outputTypeIndex, 1);
     EXPECT_EQ(c.qualityText, "5");
 
+    // A disabled main window leaves the choice readable.
+    main.setEnabled(false);
+    EXPECT_EQ(ReadSelectedCategory(&main), Category::ThreeGP);
+    main.setEnabled(true);
+
     // Two disabled buttons (or none) is no valid selection.
     main.buttons[0]->setEnabled(false);
     EXPECT_FALSE(ReadSelectedCategory(&main));

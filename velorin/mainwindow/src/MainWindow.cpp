@@ -375,7 +375,9 @@ bool TfrmMain::eventFilter(QObject *watched, QEvent *event) {
         const bool enter = event->type() == QEvent::KeyPress &&
                            (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Return ||
                             static_cast<QKeyEvent *>(event)->key() == Qt::Key_Enter);
-        if (enter || event->type() == QEvent::FocusOut) {
+        // Leaving a box the user did not edit keeps the job's exact range.
+        const bool left = event->type() == QEvent::FocusOut && static_cast<QLineEdit *>(watched)->isModified();
+        if (enter || left) {
             if (watched == medtStart)
                 medtStartExit();
             else

@@ -333,7 +333,7 @@ void TfrmMain::suiImageButton6MouseUp() {
 void TfrmMain::medtStartExit() {
     FileInfo *job = CurrentJob();
     if (CurrentIndex == -1 || !job) return;
-    const int t = TimeBoxSeconds(medtStart->text());
+    const int t = TimeBoxSeconds(medtStart->displayText());
     if (DurationCopy <= 0 || t >= DurationCopy || t / DurationCopy > EndFraction) {
         StartFraction = 0;
         medtStart->setText("00:00:00");
@@ -352,7 +352,7 @@ void TfrmMain::medtStartExit() {
 void TfrmMain::medtEndExit() {
     FileInfo *job = CurrentJob();
     if (CurrentIndex == -1 || !job) return;
-    const int t = TimeBoxSeconds(medtEnd->text());
+    const int t = TimeBoxSeconds(medtEnd->displayText());
     if (DurationCopy <= 0 || t >= DurationCopy || t / DurationCopy < StartFraction) {
         EndFraction = 1;
         medtEnd->setText(QString::fromStdString(FormatTimeText(RoundSeconds(job->Duration))));

@@ -79,6 +79,7 @@ TEST(QtWindowSystem, MessagesToAClosedWindowAreDropped) {
 TEST(QtWindowSystem, ClientRectFollowsTheWidgetFromAnyThread) {
     QWidget widget;
     widget.resize(238, 160);
+    widget.show();
     const HWND handle = qtwin::HandleOf(&widget);
     RECT rect;
     ASSERT_TRUE(platform::GetClientRect(handle, &rect));

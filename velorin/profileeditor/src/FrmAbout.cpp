@@ -13,6 +13,8 @@
 
 #include "core/DialogService.h"
 #include "platform/module.h"
+#include "SkinTitleBar.h"
+#include <QToolButton>
 
 namespace velorin {
 
@@ -75,8 +77,14 @@ QString AboutVersionText() {
 TfrmAbout::TfrmAbout(QWidget *owner) : QDialog(owner) {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About"));
-    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    setStyleSheet(SkinWindowStyle(objectName()));
     setModal(true);
+    auto *titleBar = new SkinTitleBar(this, windowTitle(), "suiImageButton1", "suiImageButton2");
+    suiImageButton1 = titleBar->MinimiseButton();
+    suiImageButton2 = titleBar->CloseButton();
+    connect(suiImageButton1, &QToolButton::clicked, this, [this] { showMinimized(); });
+    connect(suiImageButton2, &QToolButton::clicked, this, [this] { btnOKClick(); });
 
     auto *mark = new ProductMark(this);
     lblProduct = Named(new QLabel(QStringLiteral("Velorin"), this), "lblProduct");
@@ -125,14 +133,19 @@ TfrmAbout::TfrmAbout(QWidget *owner) : QDialog(owner) {
     buttons->addStretch(1);
     buttons->addWidget(btnOK);
 
-    auto *outer = new QVBoxLayout(this);
+    auto *frame = new QVBoxLayout(this);
+    frame->setContentsMargins(1, 1, 1, 1);
+    frame->setSpacing(0);
+    frame->addWidget(titleBar);
+    auto *outer = new QVBoxLayout;
+    frame->addLayout(outer);
     outer->setContentsMargins(16, 14, 16, 12);
     outer->setSpacing(10);
     outer->addLayout(head);
     outer->addWidget(Memo1, 1);
     outer->addLayout(links);
     outer->addLayout(buttons);
-    resize(400, 330);
+    resize(400, 360);
 }
 
 void TfrmAbout::lblHomepageClick() { Dialogs().ShellOpen(kProjectHomepage); }

@@ -18,6 +18,8 @@
 #include "core/DialogService.h"
 #include "core/SysConfigure.h"
 #include "settings/CategoryTables.h"
+#include "SkinTitleBar.h"
+#include <QToolButton>
 
 namespace velorin {
 
@@ -108,7 +110,14 @@ TFrmOption::TFrmOption(QWidget *owner, OutputCategory category, TConfigSetting *
     : QDialog(owner), m_category(category), m_profiles(profiles), m_system(system) {
     setObjectName(QStringLiteral("FrmOption"));
     setWindowTitle(QStringLiteral("Profile Settings"));
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    setStyleSheet(SkinWindowStyle(objectName()));
     setModal(true);
+    auto *titleBar = new SkinTitleBar(this, windowTitle(), "suiImageButton1", "suiImageButton2");
+    suiImageButton1 = titleBar->MinimiseButton();
+    suiImageButton2 = titleBar->CloseButton();
+    connect(suiImageButton1, &QToolButton::clicked, this, [this] { showMinimized(); });
+    connect(suiImageButton2, &QToolButton::clicked, this, [this] { suiImageButton3Click(); });
 
     Label16 = MakeLabel("Label16", QString(), this);
     QFont heading = Label16->font();
@@ -224,7 +233,12 @@ TFrmOption::TFrmOption(QWidget *owner, OutputCategory category, TConfigSetting *
     buttons->addWidget(BtnOk);
     buttons->addWidget(suiImageButton3);
 
-    auto *outer = new QVBoxLayout(this);
+    auto *frame = new QVBoxLayout(this);
+    frame->setContentsMargins(1, 1, 1, 1);
+    frame->setSpacing(0);
+    frame->addWidget(titleBar);
+    auto *outer = new QVBoxLayout;
+    frame->addLayout(outer);
     outer->setContentsMargins(14, 12, 14, 12);
     outer->setSpacing(10);
     outer->addWidget(Label16);

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QToolButton>
 #include <QSlider>
 #include <QSpinBox>
 
@@ -213,6 +214,10 @@ TEST_F(EditorTest, DiscardAsksWhenModifiedAndNeverCopiesBack) {
     editor->close();  // the window's own close button
     EXPECT_TRUE(editor->isVisible());
     EXPECT_EQ(dialogs.Texts(), std::vector<std::string>{kDiscard});
+    dialogs.answers = {MsgResult::No};
+    editor->suiImageButton2->click();  // the title bar's close button
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(dialogs.messages.size(), 2u);
 
     editor->suiImageButton3Click();  // Yes
     EXPECT_FALSE(editor->isVisible());
@@ -341,9 +346,12 @@ TEST(AboutBox, ShowsProductVersionAndOpensTheLinks) {
     about.lblEmailClick();
     EXPECT_EQ(dialogs.opened, (std::vector<std::string>{"https://velorin.example.org",
                                                         std::string("mailto:") + kProjectEmail}));
-    about.show();
-    about.btnOK->click();
-    EXPECT_FALSE(about.isVisible());
+    for (QAbstractButton *closer : {static_cast<QAbstractButton *>(about.btnOK),
+                                    static_cast<QAbstractButton *>(about.suiImageButton2)}) {
+        about.show();
+        closer->click();
+        EXPECT_FALSE(about.isVisible()) << closer->objectName().toStdString();
+    }
 }
 
 }  // namespace

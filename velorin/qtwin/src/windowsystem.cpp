@@ -34,7 +34,7 @@ std::uintptr_t g_nextHandle = 0x100;
 class SizeWatcher : public QObject {
 public:
     bool eventFilter(QObject *object, QEvent *event) override {
-        if (event->type() == QEvent::Resize) {
+        if (event->type() == QEvent::Resize || event->type() == QEvent::Show) {
             auto *widget = static_cast<QWidget *>(object);
             std::lock_guard lock(g_registryMutex);
             auto it = g_byWidget.find(widget);
@@ -291,6 +291,12 @@ public:
     bool GetClientRect(HWND window, RECT *rect) override {
         Entry e;
         if (!rect || !LookUp(window, &e)) return false;
+        // On the GUI thread the widget itself answers (a hidden widget gets
+        // no resize events); elsewhere the size cache does.
+        if (OnGuiThread()) {
+            e.width = e.widget->width();
+            e.height = e.widget->height();
+        }
         *rect = RECT{0, 0, e.width, e.height};
         return true;
     }

@@ -1,5 +1,6 @@
 #include "settings/OutputSettings.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -41,14 +42,14 @@ QSpinBox *MakeNumberBox(const char *name, QWidget *parent) {
     box->setButtonSymbols(QAbstractSpinBox::NoButtons);
     box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     box->setMaximumWidth(90);
-    box->setMinimumWidth(70);
+    box->setMinimumWidth(52);
     return box;
 }
 
 QComboBox *MakeList(const char *name, QWidget *parent) {
     auto *box = Named(new QComboBox(parent), name);
     box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    box->setMinimumContentsLength(8);
+    box->setMinimumContentsLength(5);
     return box;
 }
 
@@ -57,6 +58,8 @@ void Refill(QComboBox *box, const QStringList &items, int selected) {
     box->clear();
     box->addItems(items);
     box->setCurrentIndex(selected < items.size() ? selected : -1);
+    // The drop-down shows whole texts even where the box itself is narrow.
+    box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + 24);
 }
 
 void SetQuiet(QSpinBox *box, int value) {
@@ -127,7 +130,7 @@ TOutputSettings::TOutputSettings(QWidget *parent)
 
     Label3 = MakeLabel("Label3", QStringLiteral("Profiles: "), this);
     cbProfiles = MakeList("cbProfiles", this);
-    cbProfiles->setMinimumContentsLength(30);
+    cbProfiles->setMinimumContentsLength(20);
     BtnOption = Named(new QPushButton(QStringLiteral("Edit..."), this), "BtnOption");
     BtnOption->setToolTip(QStringLiteral("Add, change or delete the profiles of this category"));
 
@@ -146,11 +149,11 @@ TOutputSettings::TOutputSettings(QWidget *parent)
     Label5 = MakeLabel("Label5", QStringLiteral("Video Quality: "), this);
     edtVideoBit = MakeNumberBox("edtVideoBit", this);
     auto *videoKbps = MakeLabel("lblVideoKbps", QStringLiteral("Kbps"), this);
-    auto *audioLabel = MakeLabel("lblAudioQuality", QStringLiteral("Audio Quality:"), this);
+    auto *audioLabel = MakeLabel("lblAudioQuality", QStringLiteral("Audio:"), this);
     edtAudioBit = MakeNumberBox("edtAudioBit", this);
     auto *audioKbps = MakeLabel("lblAudioKbps", QStringLiteral("Kbps"), this);
 
-    auto *channelsLabel = MakeLabel("lblChannels", QStringLiteral("Audio Channels:"), this);
+    auto *channelsLabel = MakeLabel("lblChannels", QStringLiteral("Channels:"), this);
     cbbChannels = MakeList("cbbChannels", this);
     auto *volumeLabel = MakeLabel("lblVolume", QStringLiteral("Volume:"), this);
     trckbrVolume = Named(new QSlider(Qt::Horizontal, this), "trckbrVolume");
@@ -163,61 +166,58 @@ TOutputSettings::TOutputSettings(QWidget *parent)
 
     Label12 = MakeLabel("Label12", QStringLiteral("Video Codec:"), this);
     cbbVideoCode = MakeList("cbbVideoCode", this);
-    auto *typeLabel = MakeLabel("lblOutputType", QStringLiteral("Output File Type:"), this);
+    auto *typeLabel = MakeLabel("lblOutputType", QStringLiteral("Output:"), this);
     cbbOutoutType = MakeList("cbbOutoutType", this);
 
     iQuality = Named(new QLineEdit(QStringLiteral("3"), this), "iQuality");
     iQuality->hide();
 
+    // Compact: three groups of label, field and unit side by side, so the
+    // panel fits the main window's strip of about 600x144.
     auto *grid = new QGridLayout(this);
-    grid->setContentsMargins(6, 6, 6, 6);
-    grid->setHorizontalSpacing(6);
-    grid->setVerticalSpacing(5);
+    grid->setContentsMargins(4, 2, 4, 2);
+    grid->setHorizontalSpacing(4);
+    grid->setVerticalSpacing(2);
     auto *profileRow = new QHBoxLayout;
     profileRow->addWidget(cbProfiles, 1);
     profileRow->addWidget(BtnOption);
     grid->addWidget(Label3, 0, 0);
-    grid->addLayout(profileRow, 0, 1, 1, 5);
+    grid->addLayout(profileRow, 0, 1, 1, 8);
 
-    auto *sizeRow = new QHBoxLayout;
-    sizeRow->setSpacing(6);
-    sizeRow->addWidget(Label13);
-    sizeRow->addWidget(WidthBit);
-    sizeRow->addSpacing(4);
-    sizeRow->addWidget(Label14);
-    sizeRow->addWidget(HeightBit);
-    sizeRow->addStretch(1);
+    // Group 1: the picture.
     grid->addWidget(Label2, 1, 0);
     grid->addWidget(cbbResolution, 1, 1, 1, 2);
-    grid->addLayout(sizeRow, 1, 3, 1, 3);
-
     grid->addWidget(Label4, 2, 0);
     grid->addWidget(cbbFrameRate, 2, 1, 1, 2);
-    grid->addWidget(Label15, 2, 3);
-    grid->addWidget(cbbKeepAspect, 2, 4, 1, 2);
-
     grid->addWidget(Label5, 3, 0);
     grid->addWidget(edtVideoBit, 3, 1);
     grid->addWidget(videoKbps, 3, 2);
+    grid->addWidget(Label12, 4, 0);
+    grid->addWidget(cbbVideoCode, 4, 1, 1, 2);
+
+    // Group 2: size, proportions, sound quality, container.
+    grid->addWidget(Label13, 1, 3);
+    grid->addWidget(WidthBit, 1, 4);
+    grid->addWidget(Label14, 2, 3);
+    grid->addWidget(HeightBit, 2, 4);
     grid->addWidget(audioLabel, 3, 3);
     grid->addWidget(edtAudioBit, 3, 4);
     grid->addWidget(audioKbps, 3, 5);
+    grid->addWidget(typeLabel, 4, 3);
+    grid->addWidget(cbbOutoutType, 4, 4, 1, 2);
 
-    auto *volumeRow = new QHBoxLayout;
-    volumeRow->addWidget(trckbrVolume, 1);
-    volumeRow->addWidget(lblVolumePercent);
-    grid->addWidget(channelsLabel, 4, 0);
-    grid->addWidget(cbbChannels, 4, 1, 1, 2);
-    grid->addWidget(volumeLabel, 4, 3);
-    grid->addLayout(volumeRow, 4, 4, 1, 2);
-
-    grid->addWidget(Label12, 5, 0);
-    grid->addWidget(cbbVideoCode, 5, 1, 1, 2);
-    grid->addWidget(typeLabel, 5, 3);
-    grid->addWidget(cbbOutoutType, 5, 4, 1, 2);
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(4, 1);
-    grid->setRowStretch(6, 1);
+    // Group 3: aspect and sound.
+    grid->addWidget(Label15, 1, 6);
+    grid->addWidget(cbbKeepAspect, 1, 7, 1, 2);
+    grid->addWidget(channelsLabel, 2, 6);
+    grid->addWidget(cbbChannels, 2, 7, 1, 2);
+    grid->addWidget(volumeLabel, 3, 6);
+    grid->addWidget(trckbrVolume, 3, 7);
+    grid->addWidget(lblVolumePercent, 3, 8);
+    grid->setColumnStretch(1, 5);
+    grid->setColumnStretch(4, 2);
+    grid->setColumnStretch(7, 1);
+    grid->setRowStretch(5, 1);
 
     Refill(cbbChannels, ChannelItems(), 1);
     Refill(cbbKeepAspect, KeepAspectItems(), 1);

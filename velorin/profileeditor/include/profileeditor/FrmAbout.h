@@ -7,6 +7,7 @@
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class QToolButton;
 
 namespace velorin {
 
@@ -32,6 +33,8 @@ public:
     QLabel *lblHomepage, *lblHomepageLink;
     QLabel *lblEmail, *lblEmailLink;
     QPushButton *btnOK;
+    // Title bar: minimise and close.
+    QToolButton *suiImageButton1, *suiImageButton2;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -22,6 +22,7 @@ class QLineEdit;
 class QPushButton;
 class QSlider;
 class QSpinBox;
+class QToolButton;
 
 namespace velorin {
 
@@ -87,6 +88,8 @@ public:
     QLabel *Label16;
     QPushButton *btnAdd, *btnDel, *BtnOk;
     QPushButton *suiImageButton3;
+    // Title bar: minimise and close (close is the same as discard).
+    QToolButton *suiImageButton1, *suiImageButton2;
 
 protected:
     void showEvent(QShowEvent *event) override;
