@@ -59,6 +59,8 @@ std::string Probe(const std::string &path, const std::string &selector, const st
     std::string command = "ffprobe -v error ";
     if (selector.empty())
         command += "-show_entries format=" + entry;
+    else if (selector == "tags")
+        command += "-show_entries format_tags=" + entry;
     else
         command += "-select_streams " + selector + " -show_entries stream=" + entry;
     command += " -of default=noprint_wrappers=1:nokey=1 '" + path + "' 2>/dev/null";

@@ -35,7 +35,8 @@ bool MakeVideoOnly(const std::string &path, double seconds = 2.0, const std::str
 bool MakeAudioOnly(const std::string &path, double seconds = 2.0, const std::string &codecs = "");
 
 // One value of ffprobe for the first stream matching `selector` ("v:0",
-// "a:0") or for the format (empty selector), e.g. entry "codec_name".
+// "a:0"), for the format (empty selector) or its tags ("tags"), e.g.
+// entry "codec_name".
 std::string Probe(const std::string &path, const std::string &selector, const std::string &entry);
 double ProbeDouble(const std::string &path, const std::string &selector, const std::string &entry);
 

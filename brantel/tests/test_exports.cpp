@@ -429,6 +429,7 @@ TEST_F(Conversion, VideoAndAudioToMp4WithinTheTrimRange) {
     EXPECT_EQ(Probe(out, "v:0", "width"), "176");
     EXPECT_EQ(Probe(out, "v:0", "height"), "144");
     EXPECT_EQ(Probe(out, "v:0", "r_frame_rate"), "25/1");
+    EXPECT_EQ(Probe(out, "tags", "title"), "brantel test");
     EXPECT_NEAR(ProbeDouble(out, "", "duration"), 1.7 - KeyFrameAtOrBefore(Media::avi, 0.7), 0.25);
 }
 

@@ -495,6 +495,8 @@ TEST_F(ExportsOverFake, EncoderWithoutSettingsInterfaceStillSucceeds) {
     EXPECT_TRUE(SetMpeg2Parameter(&record));
     EXPECT_TRUE(encoder.calls.empty());
     EXPECT_FALSE(SetMpeg2Parameter(nullptr));
+    EXPECT_TRUE(DeleteFilterGraph());  // before the encoder goes out of scope
+    EXPECT_EQ(encoder.refs, 1);
 }
 
 TEST_F(ExportsOverFake, VersionAndEncoderPositionNeedAnEncoder) {

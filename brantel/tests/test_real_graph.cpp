@@ -108,9 +108,15 @@ TEST_F(RealGraph, CreateTwiceRefusesTheSecondGraph) {
 TEST_F(RealGraph, WmvLeavesNoUnusedPreAddedFilter) {
     ASSERT_TRUE(g.RenderFile(wmv_.c_str()));
     for (IBaseFilter *f : {g.AviDecompressor(), g.ColourSpaceConverter()})
-        if (f) EXPECT_FALSE(AllPinsFree(f)) << "an unconnected pre-added filter stayed";
-    if (!g.AviDecompressor()) EXPECT_FALSE(HasFilterNamed(g.Graph(), "AVIDecompressor"));
-    if (!g.ColourSpaceConverter()) EXPECT_FALSE(HasFilterNamed(g.Graph(), "ColorSpaceConverter"));
+        if (f) {
+            EXPECT_FALSE(AllPinsFree(f)) << "an unconnected pre-added filter stayed";
+        }
+    if (!g.AviDecompressor()) {
+        EXPECT_FALSE(HasFilterNamed(g.Graph(), "AVIDecompressor"));
+    }
+    if (!g.ColourSpaceConverter()) {
+        EXPECT_FALSE(HasFilterNamed(g.Graph(), "ColorSpaceConverter"));
+    }
     EXPECT_TRUE(HasFilterNamed(g.Graph(), "Video Renderer"));
 }
 
@@ -118,7 +124,9 @@ TEST_F(RealGraph, RealMediaFiltersStayOnlyWhenUsed) {
     if (!haveRealMedia_) GTEST_SKIP() << "rmsp.ax is not built in " << BinDir();
     ASSERT_TRUE(g.RenderFile(rm_.c_str()));
     for (IBaseFilter *f : {g.RealMediaSplitter(), g.RealMediaAudioDecoder(), g.RealMediaVideoDecoder()})
-        if (f) EXPECT_FALSE(AllPinsFree(f));
+        if (f) {
+            EXPECT_FALSE(AllPinsFree(f));
+        }
     EXPECT_NE(g.RealMediaSplitter(), nullptr) << "the pre-added splitter was not the one used";
 }
 

@@ -384,6 +384,13 @@ HRESULT Engine::OpenVideoEncoder() {
     videoCodecOpen_ = true;
     if (avcodec_parameters_from_context(videoStream_->codecpar, videoCtx_.get()) < 0)
         return Fail(E_OUTOFMEMORY, "video stream parameters failed");
+    // The rate-control buffer the encoder reports reaches the muxer (the
+    // program stream writes it into its headers).
+    for (int i = 0; i < videoCtx_->nb_coded_side_data; ++i) {
+        const AVPacketSideData &sd = videoCtx_->coded_side_data[i];
+        std::uint8_t *dst = av_stream_new_side_data(videoStream_, sd.type, sd.size);
+        if (dst) std::memcpy(dst, sd.data, sd.size);
+    }
     pictureSize_ = av_image_get_buffer_size(AV_PIX_FMT_YUV420P, FFALIGN(outW_, 32), outH_, 32);
     if (pictureSize_ <= 0) return Fail(E_OUTOFMEMORY, "picture allocation failed");
     picturePool_.reset(av_buffer_pool_init(static_cast<std::size_t>(pictureSize_) + 64, av_buffer_alloc));
@@ -481,6 +488,7 @@ HRESULT Engine::OpenOutputFile() {
     if (err < 0) return Fail(E_FAIL, "cannot write the header of \"" + currentName_ + "\": " + AvError(err));
     fileSize_ = 0;
     packetsInFile_ = 0;
+    outputFailed_ = false;
     headerPending_ = false;
     return S_OK;
 }
@@ -513,7 +521,12 @@ int Engine::WritePacket(AVPacket *pkt, AVStream *st, AVRational from) {
     // lets muxers such as asf shift the encoders' negative start times
     // (the direct writer aborts inside the asf muxer on them).
     int err = av_interleaved_write_frame(ctx_.get(), pkt);
-    if (err >= 0) ++packetsInFile_;
+    if (err >= 0) {
+        ++packetsInFile_;
+    } else if (!outputFailed_) {
+        outputFailed_ = true;
+        Fail(E_FAIL, "writing to \"" + currentName_ + "\" failed: " + AvError(err));
+    }
     return err;
 }
 
@@ -600,6 +613,7 @@ HRESULT Engine::PreparePicture(const std::uint8_t *data, std::size_t len, FrameP
 }
 
 HRESULT Engine::EncodeVideo(const std::uint8_t *data, std::size_t len, std::int64_t start) {
+    if (outputFailed_) return E_FAIL;
     if (!videoCodecOpen_ || !ctx_) return S_FALSE;
     if (rebase_) {
         videoBaseTime_ = start;
@@ -618,12 +632,12 @@ HRESULT Engine::EncodeVideo(const std::uint8_t *data, std::size_t len, std::int6
         } else {
             for (int i = 0; i < copies; ++i) {
                 picture->pts = picturesSent_++;
-                if (!SendVideo(picture.get())) return S_FALSE;
+                if (!SendVideo(picture.get())) return E_FAIL;
             }
         }
     }
     CheckFileSize();
-    return S_OK;
+    return outputFailed_ ? E_FAIL : S_OK;
 }
 
 void Engine::SendAudio(AVFrame *frame) {
@@ -683,6 +697,7 @@ void Engine::PushAudio(const std::uint8_t *pcm, std::size_t bytes) {
 }
 
 HRESULT Engine::EncodeAudio(std::uint8_t *data, std::size_t len) {
+    if (outputFailed_) return E_FAIL;
     if (!audioCodecOpen_ || !ctx_) return S_FALSE;
     ApplyVolume(reinterpret_cast<std::int16_t *>(data), len / 2, settings_.VolumeScale());
     const std::size_t inFrameBytes = static_cast<std::size_t>(audioIn_->channels) * 2;
@@ -709,7 +724,7 @@ HRESULT Engine::EncodeAudio(std::uint8_t *data, std::size_t len) {
         PushAudio(data, frames * inFrameBytes);
     }
     CheckFileSize();
-    return S_OK;
+    return outputFailed_ ? E_FAIL : S_OK;
 }
 
 void Engine::DrainEncoders() {
@@ -746,9 +761,13 @@ void Engine::CheckFileSize() {
         CloseOutputFile();
         TearDownEncoders();
         ++fileNumber_;
-        if (SUCCEEDED(BuildEncoders())) OpenOutputFile();
+        HRESULT hr = BuildEncoders();
+        if (SUCCEEDED(hr)) hr = OpenOutputFile();
         else TearDownEncoders();
         rebase_ = true;
+        // Without a next file the conversion cannot go on; say so rather
+        // than refusing samples quietly (the graph would never finish).
+        if (FAILED(hr)) outputFailed_ = true;
     }
 }
 

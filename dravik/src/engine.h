@@ -83,12 +83,17 @@ public:
     HRESULT CloseOutputFile();
 
     // One video sample (tightly packed rows, or DIB rows padded to four
-    // bytes for RGB) whose start time is `start`. Returns S_OK, S_FALSE
-    // when a packet write failed, E_FAIL when the picture could not be
-    // converted. Runs the file-size check and any split.
+    // bytes for RGB) whose start time is `start`. Returns S_OK; S_FALSE
+    // when no file is open; E_FAIL when the picture could not be converted
+    // or the output can no longer be written (a packet write or a file
+    // split failed: the conversion cannot go on, so the caller must not
+    // wait for more). Runs the file-size check and any split.
     HRESULT EncodeVideo(const std::uint8_t *data, std::size_t len, std::int64_t start);
     // One audio sample of interleaved 16-bit PCM, volume-scaled in place.
+    // Results as for EncodeVideo.
     HRESULT EncodeAudio(std::uint8_t *data, std::size_t len);
+    // A packet write or a split failed since the file was opened.
+    bool OutputFailed() const { return outputFailed_; }
 
     void SetRebase() { rebase_ = true; }
     void ResetFileNumber() { fileNumber_ = 1; }
@@ -163,6 +168,7 @@ private:
     void *amrState_ = nullptr;
     bool drained_ = false;
     bool warnedShortSample_ = false;
+    bool outputFailed_ = false;
 
     // Per file / filter lifetime.
     bool ready_ = false;

@@ -155,7 +155,10 @@ STDMETHODIMP VideoInputPin::Receive(IMediaSample *sample) {
     if (!sample) return E_POINTER;
     owner_->videoTurn_.Wait(INFINITE);
     CAutoLock rl(&owner_->receiveLock_);
-    if (owner_->stopping_ || IsFlushing() || !owner_->engine_.FileOpen()) return S_FALSE;
+    if (owner_->stopping_ || IsFlushing()) return S_FALSE;
+    // An output that failed (disk full, next file of a split not created)
+    // ends the stream with an error instead of refusing samples forever.
+    if (!owner_->engine_.FileOpen()) return owner_->engine_.OutputFailed() ? E_FAIL : S_FALSE;
     REFERENCE_TIME start = 0, end = 0;
     HRESULT th = sample->GetTime(&start, &end);
     // Untimed samples follow the previous one at the format's frame rate.
@@ -246,7 +249,10 @@ STDMETHODIMP AudioInputPin::Receive(IMediaSample *sample) {
     if (!sample) return E_POINTER;
     owner_->audioTurn_.Wait(INFINITE);
     CAutoLock rl(&owner_->receiveLock_);
-    if (owner_->stopping_ || IsFlushing() || !owner_->engine_.FileOpen()) return S_FALSE;
+    if (owner_->stopping_ || IsFlushing()) return S_FALSE;
+    // An output that failed (disk full, next file of a split not created)
+    // ends the stream with an error instead of refusing samples forever.
+    if (!owner_->engine_.FileOpen()) return owner_->engine_.OutputFailed() ? E_FAIL : S_FALSE;
     BYTE *data = nullptr;
     HRESULT hr = sample->GetPointer(&data);
     long len = sample->GetActualDataLength();

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
+#include <thread>
 
 #include "graph.h"
 #include "probe.h"
@@ -24,6 +26,12 @@ public:
         return Make("std" + std::to_string(static_cast<int>(seconds * 10)) + ".avi",
                     "-f lavfi -i testsrc=size=640x480:rate=30000/1001 -f lavfi -i sine=frequency=440:sample_rate=44100 "
                     "-ac 2 -t " + std::to_string(seconds) + " -c:v mpeg4 -q:v 4 -c:a pcm_s16le");
+    }
+    // A small clip for many short runs.
+    std::string Small() {
+        return Make("small.avi",
+                    "-f lavfi -i testsrc=size=160x120:rate=25 -f lavfi -i sine=sample_rate=44100 -ac 2 -t 2 "
+                    "-c:v mpeg4 -q:v 4 -c:a pcm_s16le");
     }
     // 720x576 white picture: the bars are all that is dark.
     std::string White576() {
@@ -212,4 +220,33 @@ TEST(Graph, StopInTheMiddleAndDvdFolder) {
     EXPECT_GT(info.duration, 2.5);
     EXPECT_LT(info.duration, 9.5);
     EXPECT_EQ(DecodeErrors(file), "");
+}
+
+TEST(Graph, ManyRunsStoppedAtRandomMoments) {
+    // Real graphs stopped anywhere from before the first sample to after
+    // the end: every stop returns, every file is complete, nothing leaks.
+    const std::string src = Sources::Get().Small();
+    TempDir out;
+    std::mt19937 rng(2026);
+    const long before = ComLiveObjectCount();
+    for (int run = 0; run < 200; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        const std::string file = out.File("r" + std::to_string(run % 3) + (run % 2 ? ".avi" : ".mp4"));
+        {
+            ConversionGraph g;
+            ASSERT_TRUE(g.Open(src, false)) << g.why;
+            Mpeg2Parameter p = ConversionGraph::Record(run % 2 ? 3 : 6, file.c_str());
+            p.FrameWidth = 160;
+            p.FrameHeight = 120;
+            g.Deliver(p);
+            ASSERT_EQ(g.control->Run(), S_OK);
+            std::this_thread::sleep_for(std::chrono::microseconds(rng() % 150000));
+            ASSERT_EQ(g.control->Stop(), S_OK);
+        }
+        if (run % 40 == 0) {
+            EXPECT_TRUE(Probe(file).ok);
+            EXPECT_EQ(DecodeErrors(file), "");
+        }
+    }
+    EXPECT_EQ(ComLiveObjectCount(), before);
 }

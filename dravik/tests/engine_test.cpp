@@ -474,3 +474,46 @@ TEST(Engine, ShortVideoSampleIsSkipped) {
     e.FinishOutputFile();
     e.CloseOutputFile();
 }
+
+TEST(Engine, WriteFailuresStopTheConversionWithAnError) {
+    // A full disk: every sample after the first failed write is refused
+    // with E_FAIL, and the file cannot be finished.
+    TempDir dir;
+    const std::string full = dir.File("full.avi");
+    std::filesystem::create_symlink("/dev/full", full);
+    SettingsBlock settings;
+    VelorinSettings(settings, 3, full);
+    Engine e(settings);
+    e.SetVideoInput(VideoInput{VideoLayout::Rgb32, 320, 240});
+    ASSERT_EQ(e.BuildEncoders(), S_OK);
+    HRESULT hr = e.OpenOutputFile();
+    for (int i = 0; i < 300 && SUCCEEDED(hr) && hr == S_OK; ++i) {
+        auto pic = Bgrx(320, 240, i);
+        hr = e.EncodeVideo(pic.data(), pic.size(), i * 333667LL);
+    }
+    EXPECT_EQ(hr, E_FAIL);
+    EXPECT_NE(e.LastError().find("space"), std::string::npos) << e.LastError();
+    e.FinishOutputFile();
+    e.CloseOutputFile();
+
+    // The second file of a split cannot be created: E_FAIL from then on.
+    SettingsBlock s2;
+    VelorinSettings(s2, 3, dir.File("movie.avi"));
+    s2.With([](SettingsValues &v) { v.MaxFileSize = 300 * 1024; v.OutputQuality = 2; });
+    std::filesystem::create_directory(dir.File("movie2.avi"));
+    Engine e2(s2);
+    e2.SetVideoInput(VideoInput{VideoLayout::Rgb32, 320, 240});
+    ASSERT_EQ(e2.BuildEncoders(), S_OK);
+    ASSERT_EQ(e2.OpenOutputFile(), S_OK);
+    hr = S_OK;
+    int i = 0;
+    for (; i < 3000 && hr == S_OK; ++i) {
+        auto pic = Bgrx(320, 240, i * 7);
+        hr = e2.EncodeVideo(pic.data(), pic.size(), i * 333667LL);
+    }
+    EXPECT_EQ(hr, E_FAIL);
+    EXPECT_FALSE(e2.FileOpen());
+    EXPECT_TRUE(e2.OutputFailed());
+    EXPECT_TRUE(Probe(dir.File("movie.avi")).ok);
+    EXPECT_EQ(DecodeErrors(dir.File("movie.avi")), "");
+}

@@ -1,17 +1,72 @@
 #include "platform/window.h"
 
 #include <array>
+#include <condition_variable>
 #include <mutex>
-#include <shared_mutex>
 
 namespace platform {
 namespace {
 
-// Calls into the installed system hold this shared; installing takes it
-// exclusively, so once InstallWindowSystem returns no call into the previous
-// system is still running and the GUI may destroy it.
-std::shared_mutex g_systemLock;
-WindowSystem *g_system = nullptr;
+// Calls into the installed system are counted; installing waits until none
+// is in flight (and holds new calls back meanwhile), so once
+// InstallWindowSystem returns the GUI may destroy the previous system.
+// Installing takes precedence over new calls, so busy streaming threads
+// cannot hold it off.
+class SystemSlot {
+public:
+    // The current system with one call counted, or null (nothing counted).
+    WindowSystem *Enter() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return !installing_; });
+        if (system_) ++inFlight_;
+        return system_;
+    }
+    void Leave() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (--inFlight_ == 0) changed_.notify_all();
+    }
+    void Install(WindowSystem *system) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return !installing_; });
+        installing_ = true;
+        changed_.wait(lock, [this] { return inFlight_ == 0; });
+        system_ = system;
+        installing_ = false;
+        changed_.notify_all();
+    }
+    WindowSystem *Current() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return system_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    WindowSystem *system_ = nullptr;
+    int inFlight_ = 0;
+    bool installing_ = false;
+};
+
+SystemSlot &Slot() {
+    static SystemSlot slot;
+    return slot;
+}
+
+// Enter/Leave around one call.
+class SystemCall {
+public:
+    SystemCall() : system_(Slot().Enter()) {}
+    ~SystemCall() {
+        if (system_) Slot().Leave();
+    }
+    SystemCall(const SystemCall &) = delete;
+    SystemCall &operator=(const SystemCall &) = delete;
+    WindowSystem *operator->() const { return system_; }
+    explicit operator bool() const { return system_ != nullptr; }
+
+private:
+    WindowSystem *system_;
+};
 
 // The headless log: the last 1024 messages posted without a window system.
 class PostedLog {
@@ -90,20 +145,14 @@ private:
 
 }  // namespace
 
-void InstallWindowSystem(WindowSystem *system) {
-    std::unique_lock<std::shared_mutex> lock(g_systemLock);
-    g_system = system;
-}
+void InstallWindowSystem(WindowSystem *system) { Slot().Install(system); }
 
-WindowSystem *InstalledWindowSystem() {
-    std::shared_lock<std::shared_mutex> lock(g_systemLock);
-    return g_system;
-}
+WindowSystem *InstalledWindowSystem() { return Slot().Current(); }
 
 bool PostMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     {
-        std::shared_lock<std::shared_mutex> lock(g_systemLock);
-        if (g_system) return g_system->PostMessage(window, message, wparam, lparam);
+        SystemCall system;
+        if (system) return system->PostMessage(window, message, wparam, lparam);
     }
     Log().Add(PostedMessage{window, message, wparam, lparam});
     return true;
@@ -111,23 +160,23 @@ bool PostMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 
 bool GetClientRect(HWND window, RECT *rect) {
     {
-        std::shared_lock<std::shared_mutex> lock(g_systemLock);
-        if (g_system) return g_system->GetClientRect(window, rect);
+        SystemCall system;
+        if (system) return system->GetClientRect(window, rect);
     }
     if (rect) *rect = RECT{};
     return false;
 }
 
 bool IsWindow(HWND window) {
-    std::shared_lock<std::shared_mutex> lock(g_systemLock);
-    return g_system && g_system->IsWindow(window);
+    SystemCall system;
+    return system && system->IsWindow(window);
 }
 
 std::unique_ptr<VideoSurface> CreateVideoSurface() {
     {
-        std::shared_lock<std::shared_mutex> lock(g_systemLock);
-        if (g_system) {
-            if (auto surface = g_system->CreateVideoSurface()) return surface;
+        SystemCall system;
+        if (system) {
+            if (auto surface = system->CreateVideoSurface()) return surface;
         }
     }
     return std::make_unique<HeadlessSurface>();

@@ -99,10 +99,43 @@ void Demuxer::Close() {
     pendingNext_ = 0;
     startOffset_ = 0;
     landing_ = 0;
+    scannedDuration_ = 0;
 }
 
 int Demuxer::Open(ByteReader *reader, const std::string &nameHint) {
+    int err = OpenInternal(reader, nameHint);
+    if (err < 0 || Duration() > 0) return err;
+    // No duration from the container (swf and the like): read it once to
+    // the end, up to a limit, then start again.
+    constexpr std::int64_t kMaxScanBytes = 256ll * 1024 * 1024;
+    if (reader->Size() < 0 || reader->Size() > kMaxScanBytes) return 0;
+    PacketPtr pkt = MakePacket();
+    std::int64_t end = 0;
+    for (int n = 0; pkt && n < 1000000 && av_read_frame(fmt_.get(), pkt.get()) >= 0; ++n) {
+        if (Wanted(pkt->stream_index)) {
+            std::int64_t t = PacketTime(pkt.get());
+            if (t != AV_NOPTS_VALUE)
+                end = std::max(end, t + av_rescale_q(std::max<std::int64_t>(pkt->duration, 0), fmt_->streams[pkt->stream_index]->time_base, kRefTimeBase));
+        }
+        av_packet_unref(pkt.get());
+    }
+    err = Rewind();
+    if (err >= 0) scannedDuration_ = end;
+    return err;
+}
+
+int Demuxer::Rewind() {
+    // Same reader, same streams in the same order: the DemuxStream entries
+    // keep their addresses (the vector's storage is reused).
+    std::int64_t scanned = scannedDuration_;
+    int err = OpenInternal(reader_, nameHint_);
+    scannedDuration_ = scanned;
+    return err;
+}
+
+int Demuxer::OpenInternal(ByteReader *reader, const std::string &nameHint) {
     Close();
+    nameHint_ = nameHint;
     reader_ = reader;
     pos_ = 0;
     if (!reader) return AVERROR(EINVAL);
@@ -174,7 +207,7 @@ std::int64_t Demuxer::Duration() const {
     if (!fmt_) return 0;
     if (fmt_->duration != AV_NOPTS_VALUE && fmt_->duration > 0)
         return av_rescale_q(fmt_->duration, AV_TIME_BASE_Q, kRefTimeBase);
-    std::int64_t best = 0;
+    std::int64_t best = scannedDuration_;
     for (const DemuxStream &s : streams_) best = std::max(best, s.duration);
     return best;
 }
@@ -244,10 +277,18 @@ int Demuxer::SeekTo(std::int64_t position, int streamIndex) {
     // One frame of slack for timestamps rounded by the container.
     constexpr std::int64_t kSlack = 10000;
     std::int64_t backoff = 0;
+    bool rewound = false;
     for (;;) {
-        const std::int64_t from = std::max<std::int64_t>(0, position - backoff);
+        std::int64_t from = std::max<std::int64_t>(0, position - backoff);
         int err = RawSeek(from + startOffset_, streamIndex);
-        if (err < 0) return err;
+        if (err < 0) {
+            // A container that cannot seek at all is read again from its
+            // start up to the position.
+            err = Rewind();
+            if (err < 0) return err;
+            rewound = true;
+            from = 0;
+        }
         // Read to the first key frame of the stream; keep later key frames
         // that are still at or before the position, and everything after
         // the chosen one for ReadPacket.
@@ -291,7 +332,7 @@ int Demuxer::SeekTo(std::int64_t position, int streamIndex) {
             if (decoded != AV_NOPTS_VALUE && decoded > position + kSlack) break;
         }
         const bool late = found && keyTime != AV_NOPTS_VALUE && keyTime > position + kSlack;
-        if (late && from > 0) {
+        if (late && from > 0 && !rewound) {
             backoff = backoff ? backoff * 2 : 10000000;
             continue;
         }

@@ -62,7 +62,9 @@ bool FakeGraph::Run() {
     // The encoder opens its output when the graph runs.
     if (running && script.writes && !outputPaths.empty()) {
         const std::string &path = outputPaths.back();
-        if (!path.empty() && path.back() == '/')
+        if (script.onRun)
+            script.onRun(path);
+        else if (!path.empty() && path.back() == '/')
             WriteFile(path + "MPEG2_1.vob", 0);
         else
             WriteFile(path, 0);

@@ -70,6 +70,7 @@ public:
         bool settings = true;
         bool run = true;
         bool writes = true;  // Run creates the output as the encoder would
+        std::function<void(const std::string &output)> onRun;  // instead of an empty file
         double position = 0;
     };
     Script script;

@@ -424,3 +424,30 @@ TEST_F(Controller, PostedMessagesReachTheWindow) {
     EXPECT_TRUE(convtest::WaitFor([&] { return f.prgFileCopy->value() == 1000; }, 2000));
     qtwin::UninstallQtWindowSystem();
 }
+
+TEST_F(Controller, EndOfFileReportNamesSizeDurationAndShortOutput) {
+    const std::string clip = dir.file("half.avi");
+    ASSERT_TRUE(convtest::MakeClip(clip, 0.5));
+    const std::string full = dir.file("full.avi");
+    ASSERT_TRUE(convtest::MakeClip(full, 2.0));
+    TfrmStart &f = Make(Category::AVI);
+    int run = 0;
+    // The first output comes out 1.5 s short, the second complete.
+    graph->script.onRun = [&](const std::string &output) {
+        std::filesystem::copy_file(run++ == 0 ? clip : full, output);
+    };
+    f.btnStartClick();
+    CompleteCurrent();
+    CompleteCurrent();
+    const std::string first = dir.file("out") + "/00002_a.avi";
+    const std::string second = dir.file("out") + "/00003_b.avi";
+    const QString log = f.memLog->toPlainText();
+    EXPECT_TRUE(log.contains(QString("Output %1: %2 bytes, duration 0.5")
+                                 .arg(QString::fromStdString(first))
+                                 .arg(std::filesystem::file_size(first))))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains(QString("Warning: output %1 is 1.").arg(QString::fromStdString(first))));
+    EXPECT_TRUE(log.contains("shorter than the converted range of 2.00 s."));
+    EXPECT_TRUE(log.contains(QString("Output %1: ").arg(QString::fromStdString(second))));
+    EXPECT_FALSE(log.contains(QString("Warning: output %1").arg(QString::fromStdString(second))));
+}

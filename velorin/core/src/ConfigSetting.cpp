@@ -473,6 +473,30 @@ bool TConfigSetting::IsStorableProfileName(OutputCategory c, const std::string &
 
 bool TConfigSetting::SaveToIni() { return SaveToIni(ConfigFileName); }
 
+std::string TConfigSetting::StorableProfileName(OutputCategory c, const std::string &name,
+                                                const std::vector<std::string> &taken) {
+    std::string base;
+    for (char ch : Trimmed(name)) {
+        if (ch == '=') base += '-';
+        else if (ch == '\r' || ch == '\n') base += ' ';
+        else base += ch;
+    }
+    while (!base.empty() && (base[0] == '[' || base[0] == ';' || base[0] == ' ' || base[0] == '\t'))
+        base.erase(base.begin());
+    base = Trimmed(base);
+    if (base.empty()) base = "Profile";
+    auto isTaken = [&](const std::string &candidate) {
+        std::string low = Lowered(candidate);
+        for (const auto &t : taken)
+            if (Lowered(t) == low) return true;
+        return false;
+    };
+    std::string candidate = base;
+    for (int n = 2; !IsStorableProfileName(c, candidate) || isTaken(candidate); ++n)
+        candidate = base + " (" + std::to_string(n) + ")";
+    return candidate;
+}
+
 bool TConfigSetting::SaveToIni(const std::string &fileName) {
     platform::IniFile ini(fileName);
     bool ok = true;
@@ -480,26 +504,21 @@ bool TConfigSetting::SaveToIni(const std::string &fileName) {
         const std::string section = ProfileSection(c), countKey = ProfileCountKey(c);
         const int count = ClampCount(*CountOf(c));
         ok = ini.EraseSection(section) && ok;
-        std::vector<std::string> written;  // lowered names already used as keys
-        int stored = 1;
+        std::vector<std::string> written;  // names already used as keys
         for (int i = 1; i < count; ++i) {
             const std::string &name =
                 c == OutputCategory::Music ? MusicProfiles[std::size_t(i)].Name : (*VideoProfilesOf(c))[std::size_t(i)].Name;
             const std::string &text = c == OutputCategory::Music ? MusicProfiles[std::size_t(i)].StoredText
                                                                  : (*VideoProfilesOf(c))[std::size_t(i)].StoredText;
-            std::string lowered = Lowered(Trimmed(name));
-            bool duplicate = false;
-            for (const auto &w : written) duplicate = duplicate || w == lowered;
-            // A name the file cannot hold under its own key would read back
-            // as a hole or as another profile; leave it out and close up.
-            if (duplicate || !IsStorableProfileName(c, name) || text.find_first_of("\r\n") != std::string::npos)
-                continue;
-            written.push_back(lowered);
-            ok = ini.WriteString(section, countKey + std::to_string(stored), Trimmed(name)) && ok;
-            ok = ini.WriteString(section, Trimmed(name), text) && ok;
-            ++stored;
+            // A name the file cannot hold under its own key (or that another
+            // profile already uses) would read back as a hole or as another
+            // profile; it is stored under a close variant instead.
+            const std::string key = StorableProfileName(c, name, written);
+            written.push_back(key);
+            ok = ini.WriteString(section, countKey + std::to_string(i), key) && ok;
+            ok = ini.WriteString(section, key, text) && ok;
         }
-        ok = ini.WriteInteger(section, countKey, stored) && ok;
+        ok = ini.WriteInteger(section, countKey, count) && ok;
     }
     return ok;
 }

@@ -298,26 +298,43 @@ TEST(ProfilesIni, BadStoredTextStopsLoadingAndKeepsTheRestBuiltin) {
     EXPECT_EQ(s->MusicCount, 2);
 }
 
-TEST(ProfilesIni, NamesTheFileCannotHoldAreLeftOut) {
+TEST(ProfilesIni, NamesTheFileCannotHoldAreStoredUnderAVariant) {
     TempDir dir;
     const std::string file = dir.File("config.ini");
     auto s = Store(file);
-    const char *names[] = {"a=b", "[x", ";y", "PSPConfigCount", "pspconfigcount2", "Low Quality", "Keep Me", "", "PSPConfigCountX"};
+    struct Case {
+        const char *name, *stored;
+    } cases[] = {
+        {"a=b", "a-b"},
+        {"[x", "x"},
+        {";y", "y"},
+        {"PSPConfigCount", "PSPConfigCount (2)"},
+        {"pspconfigcount2", "pspconfigcount2 (2)"},
+        {"Low Quality", "Low Quality (2)"},   // entry 1 has the name
+        {"low quality", "low quality (3)"},   // keys compare case-insensitively
+        {"Keep Me", "Keep Me"},
+        {"  ", "Profile"},
+        {"PSPConfigCountX", "PSPConfigCountX"},
+    };
     int n = 5;
-    for (const char *name : names)
-        TConfigSetting::ParseVideoProfile("0|1|10|10|100|0|0|1|0|0|320|240|3|", name, s->PSPProfiles[n++]);
+    for (const Case &c : cases)
+        TConfigSetting::ParseVideoProfile("0|1|" + std::to_string(n) + "|10|100|0|0|1|0|0|320|240|3|", c.name,
+                                          s->PSPProfiles[n]), ++n;
     s->PSPCount = n;
     ASSERT_TRUE(s->SaveToIni());
     auto loaded = Store(file);
     loaded->LoadFromIni();
-    ASSERT_EQ(loaded->PSPCount, 7);
+    ASSERT_EQ(loaded->PSPCount, n);
     EXPECT_EQ(loaded->PSPProfiles[4].Name, "Best Quality");
-    EXPECT_EQ(loaded->PSPProfiles[5].Name, "Keep Me");
-    EXPECT_EQ(loaded->PSPProfiles[6].Name, "PSPConfigCountX");
-    EXPECT_EQ(loaded->PSPProfiles[5].VideoBitrate, 10);
+    EXPECT_EQ(loaded->PSPProfiles[1].Name, "Low Quality");
+    for (int i = 5; i < n; ++i) {
+        EXPECT_EQ(loaded->PSPProfiles[i].Name, cases[i - 5].stored) << cases[i - 5].name;
+        EXPECT_EQ(loaded->PSPProfiles[i].VideoBitrate, i);
+    }
     EXPECT_TRUE(TConfigSetting::IsStorableProfileName(OutputCategory::PSP, "Mine"));
     EXPECT_FALSE(TConfigSetting::IsStorableProfileName(OutputCategory::PSP, "PSPConfigCount12"));
     EXPECT_TRUE(TConfigSetting::IsStorableProfileName(OutputCategory::iPod, "PSPConfigCount12"));
+    EXPECT_FALSE(TConfigSetting::IsStorableProfileName(OutputCategory::PSP, "a=b"));
     EXPECT_FALSE(TConfigSetting::IsStorableProfileName(OutputCategory::AVI, "Mine"));
 }
 

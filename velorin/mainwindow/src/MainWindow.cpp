@@ -301,7 +301,7 @@ void TfrmMain::BuildWindow() {
     Panel2->raise();
 
     // Output settings, name box, start.
-    Settings->setGeometry(0, 424, 600, 144);
+    Settings->setGeometry(8, 424, 592, 144);
     Label10 = new QLabel("Output File Name:", this);
     Label10->setObjectName("Label10");
     Label10->setGeometry(612, 428, 220, 20);
@@ -449,6 +449,8 @@ void TfrmMain::FormShow() {
         select(Settings->cbbOutoutType, SysConfigure->OutoutType);
     }
     Settings->trckbrVolumeChange();
+    // The size boxes follow the remembered resolution from the start.
+    Settings->cbbResolutionChange();
 
     if (!VTHeader) {
         VTHeader = new THackVirtualTreeview(VT);
@@ -457,6 +459,8 @@ void TfrmMain::FormShow() {
         VTHeader->resizeSection(1, 178);
         VTHeader->resizeSection(2, 188);
         VTHeader->setStretchLastSection(false);
+        // Made after the list was shown: a new child starts hidden.
+        VTHeader->show();
     }
     Panel2->setVisible(VideoFileList == nullptr || VideoFileList->Count() == 0);
 }
@@ -480,7 +484,9 @@ void TfrmMain::FormClose() {
     timPlay->stop();
     m_graph->DeleteFilterGraph();
     m_previewPath.clear();
-    if (SysConfigure) {
+    // Controls that were never loaded (closed before the first show, e.g. by a
+    // signal during the splash) would overwrite the settings with blanks.
+    if (SysConfigure && m_shown) {
         SysConfigure->VideoResolution = Settings->cbbResolution->currentIndex();
         SysConfigure->VideoFrameRate = Settings->cbbFrameRate->currentIndex();
         // Number boxes always hold integers; an empty box keeps the value.

@@ -282,6 +282,7 @@ void TfrmSplash::paintEvent(QPaintEvent *) {
     p.setPen(QColor(255, 255, 255, 210));
     p.drawText(QRect(82, 112, 260, 20), Qt::AlignLeft, "Batch video converter");
     p.setPen(QColor(255, 255, 255, 60));
+    p.setBrush(Qt::NoBrush);
     p.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 

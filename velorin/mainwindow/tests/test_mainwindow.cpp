@@ -141,6 +141,10 @@ TEST_F(MainWindowTest, EveryControlCarriesItsComponentName) {
     EXPECT_EQ(window->Panel1->size(), QSize(238, 160));
     EXPECT_EQ(window->ssPanel->size(), QSize(252, 40));
     EXPECT_EQ(window->sPanel->geometry(), QRect(4, 16, 243, 11));
+    ASSERT_NE(window->VT->findChild<THackVirtualTreeview *>(), nullptr);
+    EXPECT_EQ(window->VT->header(), window->VT->findChild<THackVirtualTreeview *>());
+    EXPECT_TRUE(window->VT->header()->isVisible());
+    EXPECT_EQ(window->VT->header()->height(), 18);
     EXPECT_EQ(window->VT->header()->sectionSize(0), 150);
     EXPECT_EQ(window->VT->header()->sectionSize(1), 178);
     EXPECT_EQ(window->VT->header()->sectionSize(2), 188);
@@ -766,6 +770,44 @@ TEST_F(RealFilesTest, AddsPlayableFilesAndRefusesBrokenAndSilentOnes) {
         // The preview holds the accepted file again, with a thumbnail.
         EXPECT_EQ(window.PreviewPath(), d + "/clip.avi");
         EXPECT_TRUE(job.Thumbnail.has_value());
+        window.close();
+    }
+    InstallDialogService(nullptr);
+}
+
+TEST_F(RealFilesTest, PreviewShowsTheCurrentFrameInPanel1) {
+    ASSERT_TRUE(ok) << "ffmpeg could not make the fixtures";
+    QTemporaryDir program;
+    const QString bin = QString::fromLocal8Bit(std::getenv("VELORIN_BIN") ? std::getenv("VELORIN_BIN") : "");
+    for (const QFileInfo &module : QDir(bin).entryInfoList({"*.ax"}))
+        QFile::link(module.absoluteFilePath(), QDir(program.path()).filePath(module.fileName()));
+    DialogDouble dialogs;
+    InstallDialogService(&dialogs);
+    {
+        TfrmMain::Options options;
+        options.showSplash = false;
+        options.programFolder = program.path().toStdString();
+        TfrmMain window(options);
+        window.show();
+        const std::string d = folder->path().toStdString();
+        dialogs.openResult = {d + "/clip.avi", d + "/clip.avi", d + "/clip.avi"};
+        window.btnAddClick();
+        ASSERT_EQ(VideoFileList->Count(), 3);
+        QTest::qWait(300);
+        auto *surface = window.Panel1->findChild<QWidget *>("VideoSurface");
+        ASSERT_NE(surface, nullptr);
+        EXPECT_TRUE(surface->isVisible());
+        // 320x240 is 4:3: the frame fills the panel's height, centred.
+        EXPECT_EQ(surface->geometry(), QRect(13, 1, 210, 160));
+        const QImage shown = surface->grab().toImage();
+        ASSERT_FALSE(shown.isNull());
+        int coloured = 0;
+        for (int y = 0; y < shown.height(); y += 8)
+            for (int x = 0; x < shown.width(); x += 8)
+                if (qGray(shown.pixel(x, y)) > 40) ++coloured;
+        EXPECT_GT(coloured, 50) << "the preview shows no picture";
+        if (const char *shots = std::getenv("VELORIN_SHOT_DIR"))
+            window.grab().save(QDir(shots).filePath("main-three-jobs.png"));
         window.close();
     }
     InstallDialogService(nullptr);

@@ -101,6 +101,9 @@ private:
     static int InterruptCallback(void *opaque);
     bool Wanted(int streamIndex) const;
     int RawSeek(std::int64_t absolute, int streamIndex);
+    int OpenInternal(ByteReader *reader, const std::string &nameHint);
+    // Opens the same reader again from its start.
+    int Rewind();
     std::int64_t PacketTime(const AVPacket *pkt) const;
 
     ByteReader *reader_ = nullptr;
@@ -111,6 +114,8 @@ private:
     std::vector<bool> wanted_;
     std::int64_t startOffset_ = 0;
     std::int64_t landing_ = 0;
+    std::int64_t scannedDuration_ = 0;  // when the container tells none
+    std::string nameHint_;
     std::vector<PacketPtr> pending_;  // read ahead by SeekTo, handed out first
     std::size_t pendingNext_ = 0;
     std::atomic<bool> abort_{false};

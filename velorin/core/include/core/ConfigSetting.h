@@ -123,9 +123,10 @@ public:
     // their built-ins.
     void LoadFromIni();
     // Writes the eight lists; false when any write failed (the caller then
-    // tries another place). Entries whose name cannot be a key (see
-    // IsStorableProfileName) are left out of the file and the following
-    // entries close up, so the file always reads back consistently.
+    // tries another place). A profile whose name cannot be a key of its own
+    // (see IsStorableProfileName, or a name another profile of the list
+    // already uses, compared case-insensitively) is stored under
+    // StorableProfileName, so every profile reads back.
     bool SaveToIni();
     bool SaveToIni(const std::string &fileName);
 
@@ -157,6 +158,12 @@ public:
     // True when `name` can be stored in the category's section: a storable
     // key that is not the count key or an index key of that section.
     static bool IsStorableProfileName(OutputCategory category, const std::string &name);
+    // `name` made storable and distinct from `taken` (case-insensitively):
+    // "=" becomes "-", leading "[" / ";" and blanks go, an empty name becomes
+    // "Profile", and " (2)", " (3)", ... is added while it is still taken
+    // or reserved.
+    static std::string StorableProfileName(OutputCategory category, const std::string &name,
+                                           const std::vector<std::string> &taken);
 
     std::string ConfigFileName;
 
