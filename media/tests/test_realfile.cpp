@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include <thread>
+
 #include "harness.h"
 
 using namespace mediatest;
@@ -149,4 +151,42 @@ TEST_F(RealFile, ConnectInsertsTheAudioConverterWhenTheRatesDiffer) {
     EXPECT_NEAR(static_cast<double>(bytes) / (44100 * 4), 1.0, 0.1);
     control->Stop();
     std::remove(mono.c_str());
+}
+
+TEST_F(RealFile, RunsStoppedAndSeekedAtArbitraryMomentsNeitherHangNorLeak) {
+    ASSERT_EQ(graph->RenderFile(Utf8ToWide(file_).c_str(), nullptr), S_OK);
+    unsigned seed = 12345;
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    for (int i = 0; i < 40; ++i) {
+        const bool clocked = (i % 4) == 0;
+        ComPtr<IMediaFilter> mf;
+        graph.As(IID_IMediaFilter, &mf);
+        ComPtr<IReferenceClock> clock;
+        if (clocked) CoCreateInstance(CLSID_SystemClock, nullptr, CLSCTX_INPROC_SERVER, IID_IReferenceClock, clock.PutVoid());
+        ASSERT_EQ(mf->SetSyncSource(clock.Get()), S_OK);
+        ASSERT_TRUE(SUCCEEDED(control->Run()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(next() % 15));
+        if (next() % 2) {
+            LONGLONG at = static_cast<LONGLONG>(next() % 20) * UNITS / 10;
+            EXPECT_TRUE(SUCCEEDED(seeking->SetPositions(&at, AM_SEEKING_AbsolutePositioning | AM_SEEKING_SeekToKeyFrame, nullptr,
+                                                        AM_SEEKING_NoPositioning)));
+            std::this_thread::sleep_for(std::chrono::milliseconds(next() % 10));
+        }
+        if (next() % 3 == 0) control->Pause();
+        ASSERT_EQ(control->Stop(), S_OK) << "iteration " << i;
+        LONGLONG zero = 0;
+        seeking->SetPositions(&zero, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+        long code;
+        LONG_PTR p1, p2;
+        while (events->GetEvent(&code, &p1, &p2, 0) == S_OK) {
+        }
+    }
+    // Still plays to the end afterwards.
+    ComPtr<IMediaFilter> mf;
+    graph.As(IID_IMediaFilter, &mf);
+    mf->SetSyncSource(nullptr);
+    ASSERT_EQ(control->Run(), S_OK);
+    long code = 0;
+    EXPECT_EQ(events->WaitForCompletion(20000, &code), S_OK);
+    control->Stop();
 }

@@ -349,7 +349,7 @@ TEST(Shell, OpenReportsTheOpenersResult) {
     const std::string fail = dir.File("opener-fail.sh");
     WriteRaw(fail, "#!/bin/sh\nexit 3\n");
     const std::string slow = dir.File("opener-slow.sh");
-    WriteRaw(slow, "#!/bin/sh\nsleep 5\n");
+    WriteRaw(slow, "#!/bin/sh\nexec >/dev/null 2>&1\nsleep 5\n");
     for (const auto &p : {ok, fail, slow}) fs::permissions(p, fs::perms::owner_all);
 
     platform::SetShellOpenerForTest(ok);

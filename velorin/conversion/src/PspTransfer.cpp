@@ -88,7 +88,7 @@ void CopyFileWithProgress(const std::string &source, const std::string &destinat
     int lastPercent = -1;
     char block[kCopyBlockSize];
     for (;;) {
-        if (abort && *abort) fail("The copy was cancelled.");
+        if (abort && *abort) throw CopyError("The copy was cancelled.");
         const ssize_t got = ::read(in.get(), block, sizeof block);
         if (got < 0) {
             if (errno == EINTR) continue;

@@ -275,3 +275,21 @@ TEST(OpenInShellModes, FallsBackInTurn) {
     EXPECT_FALSE(OpenInShell("/tmp", 1));
     platform::SetShellOpenerForTest("");
 }
+
+TEST_F(Upload, ClosingTheWindowStopsTheCopy) {
+    FakeVolumes volumes(dir);
+    const std::string psp = volumes.Add("sde", true, true) + "/MP_ROOT/100MNV01";
+    const std::string out = dir.file("out");
+    std::filesystem::create_directories(out);
+    convtest::WriteFile(out + "/M4V20002.mp4", 200000);
+    convtest::WriteFile(out + "/M4V20002.THM", 300);
+    form->OutputFiles << QString::fromStdString(out + "/M4V20002.mp4");
+    form->show();
+    QTimer::singleShot(0, form.get(), [this] { form->reject(); });
+    form->UploadToPSP();
+    EXPECT_TRUE(LogHas("The upload to the PSP was cancelled."));
+    EXPECT_FALSE(LogHas("M4V20002.THM successful."));
+    for (const auto &box : dialogs->boxes) EXPECT_NE(box.text, "Copy to PSP device successful.");
+    EXPECT_FALSE(form->isVisible()) << "the window closes once the copy has stopped";
+    EXPECT_FALSE(form->Uploading());
+}

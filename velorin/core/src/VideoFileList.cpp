@@ -90,7 +90,9 @@ std::string FormatTimeText(std::int32_t seconds) {
     return TwoDigits(s / 3600) + ":" + TwoDigits((s % 3600) / 60) + ":" + TwoDigits((s % 3600) % 60);
 }
 
-std::int32_t RoundSeconds(double seconds) {
+std::int32_t RoundSeconds(double seconds) { return RoundHalfEven(seconds); }
+
+std::int32_t RoundHalfEven(double seconds) {
     if (std::isnan(seconds)) return 0;
     if (seconds >= static_cast<double>(INT_MAX)) return INT_MAX;
     if (seconds <= static_cast<double>(INT_MIN)) return INT_MIN;

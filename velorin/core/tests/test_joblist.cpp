@@ -207,7 +207,11 @@ TEST(JobTexts, RoundSecondsHalvesToEven) {
         {95.4, 95}, {-0.5, 0}, {-1.5, -2}, {-2.5, -2},  {1e12, 2147483647},  {-1e12, -2147483647 - 1},
         {std::nan(""), 0},
     };
-    for (const Case &c : cases) EXPECT_EQ(RoundSeconds(c.in), c.out) << c.in;
+    for (const Case &c : cases) {
+        EXPECT_EQ(RoundSeconds(c.in), c.out) << c.in;
+        EXPECT_EQ(RoundHalfEven(c.in), c.out) << c.in;
+    }
+    EXPECT_EQ(RoundHalfEven((238 - 213) / 2.0), 12);
 }
 
 TEST(JobTexts, InfoRangeAndDefaultNames) {

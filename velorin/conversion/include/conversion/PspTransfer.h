@@ -43,7 +43,8 @@ bool FindPSPVideoFolder(std::string &folder);
 // block; after the last block the completion message. Throws CopyError on
 // failure (source or destination cannot be opened: nothing is posted; a
 // short write or read error: `onError` is called with the system's text
-// first). When `abort` becomes true during the copy it stops with an error.
+// first). When `abort` becomes true during the copy it stops with an error
+// and without a notice.
 // The partial destination stays.
 void CopyFileWithProgress(const std::string &source, const std::string &destination,
                           HWND window, void (*onError)(const std::string &text) = nullptr,

@@ -85,6 +85,8 @@ std::string FormatTimeText(std::int32_t seconds);
 // neighbour (2.5 -> 2, 3.5 -> 4); NaN and out-of-range values clamp into
 // the int32 range (NaN gives 0).
 std::int32_t RoundSeconds(double seconds);
+// The same rounding for any value (picture placement and the like).
+std::int32_t RoundHalfEven(double value);
 // "Video Size:<w>x<h> Video Length:<time of duration>"
 std::string MakeInfoText(std::int32_t width, std::int32_t height, double duration);
 // "Begin: <time> End: <time>"
