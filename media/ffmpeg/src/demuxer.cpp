@@ -332,9 +332,17 @@ int Demuxer::SeekTo(std::int64_t position, int streamIndex) {
             if (decoded != AV_NOPTS_VALUE && decoded > position + kSlack) break;
         }
         const bool late = found && keyTime != AV_NOPTS_VALUE && keyTime > position + kSlack;
-        if (late && from > 0 && !rewound) {
+        if ((late || !found) && from > 0 && !rewound) {
             backoff = backoff ? backoff * 2 : 10000000;
             continue;
+        }
+        if (!found) {
+            // The container marks no key frames (swf): read from the start,
+            // the packets before the position are then decoded as preroll.
+            err = Rewind();
+            if (err < 0) return err;
+            landing_ = position;
+            return 0;
         }
         pending_ = std::move(kept);
         pendingNext_ = 0;

@@ -212,6 +212,12 @@ TEST_P(Containers, SeekLandsOnTheKeyFrameAtOrBeforeThePosition) {
                 break;
             }
         ASSERT_LT(at, all.size()) << "first frame after the seek is not a frame of the file";
+        if (std::string(c.name) == "clip.swf") {
+            // No key frames marked: it reads from the start, landing on the position.
+            EXPECT_EQ(at, 0u);
+            EXPECT_EQ(o->demuxer.SeekLanding(), target);
+            continue;
+        }
         EXPECT_TRUE(all[at].time <= target + 10000 || at == 0) << all[at].time;
         EXPECT_TRUE(all[at].key);
         // No key frame lies between the landing frame and the target.

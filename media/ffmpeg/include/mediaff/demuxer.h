@@ -83,7 +83,8 @@ public:
     // gives that key frame first. Demuxers whose own seek lands late or on a
     // non-key packet are corrected by stepping back and reading forward.
     // Returns 0 or a negative AVERROR; SeekLanding() then tells the key
-    // frame's media time (the position when none was found before the end).
+    // frame's media time. A container that marks no key frames at all is
+    // read again from its start and SeekLanding() is the position itself.
     int SeekTo(std::int64_t position, int streamIndex = -1);
     std::int64_t SeekLanding() const { return landing_; }
 
