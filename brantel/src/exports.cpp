@@ -342,7 +342,7 @@ BRANTEL_EXPORT const char *BRANTEL_API BCBLoadVCWin32Stdcall(void) {
 BRANTEL_EXPORT void BRANTEL_API DoInOneStep(void) {
     try {
         if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
-            std::printf("ERROR - Could not initialize COM library");
+            std::printf("ERROR - Could not initialize COM library\n");
             return;
         }
         {
@@ -350,7 +350,7 @@ BRANTEL_EXPORT void BRANTEL_API DoInOneStep(void) {
             if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                         graph.PutVoid())) ||
                 !graph) {
-                std::printf("ERROR - Could not create the Filter Graph Manager.");
+                std::printf("ERROR - Could not create the Filter Graph Manager.\n");
                 CoUninitialize();
                 return;
             }

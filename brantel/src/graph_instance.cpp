@@ -520,12 +520,22 @@ bool GraphInstance::SetParameters(const Mpeg2Parameter *parameter) {
     if (!parameter) return false;
     if (!settings_) settings_ = std::make_unique<Mpeg2Parameter>();
     std::memcpy(settings_.get(), parameter, sizeof(Mpeg2Parameter));
-    if (!encoder_) return false;
+    // The record's texts belong to the caller and are gone once this call
+    // returns: the kept copy must not point at them.
+    auto forgetTexts = [this] {
+        settings_->SourcePath = settings_->OutputPath = nullptr;
+        settings_->Reserved1 = settings_->Reserved2 = settings_->Title = nullptr;
+    };
+    if (!encoder_) {
+        forgetTexts();
+        return false;
+    }
     if (FAILED(encoder_->QueryInterface(IID_IFFEncoderSettings, encoderSettings_.PutVoid())) || !encoderSettings_) {
         encoderSettings_ = nullptr;
+        forgetTexts();
         return true;
     }
-    const Mpeg2Parameter &p = *settings_;
+    const Mpeg2Parameter &p = *parameter;
     // The encoder copies each text; a missing one travels as empty text.
     auto text = [](const char *s) { return s ? s : ""; };
     IFFEncoderSettings *s = encoderSettings_.Get();
@@ -553,9 +563,7 @@ bool GraphInstance::SetParameters(const Mpeg2Parameter *parameter) {
     s->SetVolumeScale(p.VolumeScale);
     s->SetThreeGpSize(p.ThreeGpSize);
     encoderSettings_ = nullptr;
-    // The record's texts belong to the caller and are gone after this call.
-    settings_->SourcePath = settings_->OutputPath = nullptr;
-    settings_->Reserved1 = settings_->Reserved2 = settings_->Title = nullptr;
+    forgetTexts();
     AddToObjectTable();
     return true;
 }

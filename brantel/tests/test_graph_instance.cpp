@@ -11,6 +11,7 @@
 #include "contract/mpeg2parameter.h"
 #include "fake_graph.h"
 #include "fixtures.h"
+#include "frame_grabber.h"
 #include "graph_instance.h"
 #include "module.h"
 
@@ -603,4 +604,37 @@ TEST(RenderRules, WithoutGraphNothingHappens) {
     EXPECT_FALSE(g.ReplaceRenderWithEncoder(false));
     double d;
     EXPECT_FALSE(g.GetCurrentPosition(&d));
+}
+
+// ---- bitmaps onto video surfaces ------------------------------------------------------------
+
+TEST(DibToPicture, BottomUpRowsArriveTopFirstWithPadding) {
+    // 3x2 pixels, 24 bits: rows padded to 12 bytes, bottom row stored first.
+    std::vector<std::uint8_t> dib(40 + 2 * 12, 0);
+    BITMAPINFOHEADER h{};
+    h.biSize = 40;
+    h.biWidth = 3;
+    h.biHeight = 2;
+    h.biPlanes = 1;
+    h.biBitCount = 24;
+    std::memcpy(dib.data(), &h, 40);
+    dib[40] = 0x11;       // bottom row, first pixel, blue
+    dib[40 + 12] = 0x22;  // top row, first pixel, blue
+    platform::VideoPicture picture;
+    ASSERT_TRUE(brantel::DibToPicture(dib.data(), dib.size(), &picture));
+    EXPECT_EQ(picture.width, 3);
+    EXPECT_EQ(picture.height, 2);
+    EXPECT_EQ(picture.pixels[0], 0x22);
+    EXPECT_EQ(picture.pixels[picture.stride], 0x11);
+    EXPECT_EQ(picture.pixels[3], 0xFF);  // opaque
+
+    // Sizes that do not fit the data, and formats it cannot show, are refused.
+    EXPECT_FALSE(brantel::DibToPicture(dib.data(), dib.size() - 1, &picture));
+    h.biBitCount = 8;
+    std::memcpy(dib.data(), &h, 40);
+    EXPECT_FALSE(brantel::DibToPicture(dib.data(), dib.size(), &picture));
+    h.biBitCount = 24;
+    h.biWidth = 1 << 30;
+    std::memcpy(dib.data(), &h, 40);
+    EXPECT_FALSE(brantel::DibToPicture(dib.data(), dib.size(), &picture));
 }

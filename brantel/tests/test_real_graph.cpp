@@ -2,10 +2,12 @@
 // made by ffmpeg: what stays in the graph after rendering and rewiring.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "fixtures.h"
+#include "frame_grabber.h"
 #include "graph_instance.h"
 
 using brantel::GraphInstance;
@@ -185,4 +187,36 @@ TEST_F(RealGraph, TeardownEmptiesTheGraph) {
     g.ReleaseGraph();
     EXPECT_FALSE(g.HasGraph());
     EXPECT_TRUE(FiltersOf(keep.Get()).empty());
+}
+
+// ---- the frame grabber on the media detector --------------------------------------------
+
+TEST_F(RealGraph, GrabberKeepsTheLastGoodFrameAndDrawsIt) {
+    if (!ComIsClassRegistered(CLSID_MediaDet)) GTEST_SKIP() << "libvelorin_media.so has no media detector";
+    brantel::FrameGrabber grabber;
+    const HWND window = reinterpret_cast<HWND>(0x321);
+    grabber.SetDisplayWindow(window, 160, 120, 4, 8);
+    grabber.Draw();  // no frame: nothing is drawn
+    EXPECT_EQ(grabber.Surface(), nullptr);
+    ASSERT_TRUE(SUCCEEDED(grabber.Grab(avi_.c_str(), 0.5)));
+    ASSERT_TRUE(grabber.HasFrame());
+    EXPECT_EQ(grabber.BitmapInfo().bmiHeader.biWidth, 160);
+    EXPECT_EQ(std::abs(grabber.BitmapInfo().bmiHeader.biHeight), 120);
+    const std::vector<std::uint8_t> good = grabber.Frame();
+
+    const std::string audio = dir_->File("tone.mp4");
+    ASSERT_TRUE(MakeAudioOnly(audio, 1.0, "-c:a aac"));
+    EXPECT_EQ(grabber.Grab(audio.c_str(), 0.5), VFW_E_INVALIDMEDIATYPE);
+    EXPECT_TRUE(FAILED(grabber.Grab(dir_->File("missing.avi").c_str(), 0.5)));
+    EXPECT_EQ(grabber.Frame(), good);
+
+    grabber.Draw();
+    ASSERT_NE(grabber.Surface(), nullptr);
+    EXPECT_EQ(grabber.Surface()->Owner(), window);
+    EXPECT_TRUE(grabber.Surface()->Visible());
+    const RECT r = grabber.Surface()->Geometry();
+    EXPECT_EQ(r.left, 4);
+    EXPECT_EQ(r.top, 8);
+    EXPECT_EQ(r.right - r.left, 160);
+    EXPECT_EQ(r.bottom - r.top, 120);
 }

@@ -139,14 +139,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Graph, TenSecondsAndATrimmedRange) {
     const std::string src = Sources::Get().Standard(10);
-    struct Case { double from, to, want; } cases[] = {{0, 10, 10}, {2, 7, 5}};
+    // The audio-only case seeks through the audio input (no video input).
+    struct Case { double from, to, want; int type; } cases[] = {{0, 10, 10, 6}, {2, 7, 5, 6}, {2, 7, 5, 19}};
     for (const auto &c : cases) {
-        SCOPED_TRACE(std::to_string(c.from) + "-" + std::to_string(c.to));
+        SCOPED_TRACE(std::to_string(c.from) + "-" + std::to_string(c.to) + " type " + std::to_string(c.type));
         TempDir out;
-        const std::string file = out.File("movie.mp4");
+        const std::string file = out.File(c.type == 19 ? "song.mp3" : "movie.mp4");
         ConversionGraph g;
-        ASSERT_TRUE(g.Open(src, false)) << g.why;
-        g.Deliver(ConversionGraph::Record(6, file.c_str()));
+        ASSERT_TRUE(g.Open(src, OutputTypes::IsAudioOnly(c.type))) << g.why;
+        g.Deliver(ConversionGraph::Record(c.type, file.c_str()));
         ASSERT_TRUE(g.SetRange(c.from, c.to));
         ASSERT_EQ(g.RunToEnd(), EC_COMPLETE);
         LONGLONG pos = 0, dur = 0;

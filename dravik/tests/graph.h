@@ -183,7 +183,7 @@ struct ConversionGraph {
     }
 
     // EC_COMPLETE (1) on success, 0 on time-out, -1 when Run failed.
-    long RunToEnd(long ms = 60000) {
+    long RunToEnd(long ms = 180000) {
         if (FAILED(control->Run())) return -1;
         long code = 0;
         return SUCCEEDED(events->WaitForCompletion(ms, &code)) ? code : 0;

@@ -131,6 +131,7 @@ class FilterGraph final : public CUnknown,
                           public IMediaControl,
                           public IMediaEventEx,
                           public IMediaSeeking,
+                          public IMediaPosition,
                           public IMediaFilter,
                           public IMediaEventSink,
                           public IVideoWindow,
@@ -164,6 +165,7 @@ public:
         if (riid == IID_IMediaControl) return GetInterface(static_cast<IMediaControl *>(this), ppv);
         if (riid == IID_IMediaEventEx || riid == IID_IMediaEvent) return GetInterface(static_cast<IMediaEventEx *>(this), ppv);
         if (riid == IID_IMediaSeeking) return GetInterface(static_cast<IMediaSeeking *>(this), ppv);
+        if (riid == IID_IMediaPosition) return GetInterface(static_cast<IMediaPosition *>(this), ppv);
         if (riid == IID_IMediaFilter || riid == IID_IPersist) return GetInterface(static_cast<IMediaFilter *>(this), ppv);
         if (riid == IID_IMediaEventSink) return GetInterface(static_cast<IMediaEventSink *>(this), ppv);
         if (riid == IID_IVideoWindow) return GetInterface(static_cast<IVideoWindow *>(this), ppv);
@@ -606,6 +608,57 @@ public:
     STDMETHODIMP GetPreroll(LONGLONG *pllPreroll) override {
         if (!pllPreroll) return E_POINTER;
         *pllPreroll = 0;
+        return S_OK;
+    }
+
+    // ---- IMediaPosition: seconds over the seeking above ----------------------------------------
+    STDMETHODIMP get_Duration(REFTIME *plength) override {
+        if (!plength) return E_POINTER;
+        LONGLONG d = 0;
+        HRESULT hr = GetDuration(&d);
+        if (SUCCEEDED(hr)) *plength = static_cast<double>(d) * 1e-7;
+        return hr;
+    }
+    STDMETHODIMP put_CurrentPosition(REFTIME t) override {
+        LONGLONG v = static_cast<LONGLONG>(t * 10000000.0);
+        return SetPositions(&v, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+    }
+    STDMETHODIMP get_CurrentPosition(REFTIME *t) override {
+        if (!t) return E_POINTER;
+        LONGLONG v = 0;
+        HRESULT hr = GetCurrentPosition(&v);
+        if (SUCCEEDED(hr)) *t = static_cast<double>(v) * 1e-7;
+        return hr;
+    }
+    STDMETHODIMP get_StopTime(REFTIME *t) override {
+        if (!t) return E_POINTER;
+        LONGLONG v = 0;
+        HRESULT hr = GetStopPosition(&v);
+        if (SUCCEEDED(hr)) *t = static_cast<double>(v) * 1e-7;
+        return hr;
+    }
+    STDMETHODIMP put_StopTime(REFTIME t) override {
+        LONGLONG v = static_cast<LONGLONG>(t * 10000000.0);
+        return SetPositions(nullptr, AM_SEEKING_NoPositioning, &v, AM_SEEKING_AbsolutePositioning);
+    }
+    STDMETHODIMP get_PrerollTime(REFTIME *t) override {
+        if (!t) return E_POINTER;
+        *t = 0;
+        return S_OK;
+    }
+    STDMETHODIMP put_PrerollTime(REFTIME) override { return E_NOTIMPL; }
+    STDMETHODIMP put_Rate(double r) override { return SetRate(r); }
+    STDMETHODIMP get_Rate(double *r) override { return GetRate(r); }
+    STDMETHODIMP CanSeekForward(LONG *p) override {
+        if (!p) return E_POINTER;
+        DWORD caps = 0;
+        *p = SUCCEEDED(GetCapabilities(&caps)) && (caps & AM_SEEKING_CanSeekForwards) ? OATRUE : OAFALSE;
+        return S_OK;
+    }
+    STDMETHODIMP CanSeekBackward(LONG *p) override {
+        if (!p) return E_POINTER;
+        DWORD caps = 0;
+        *p = SUCCEEDED(GetCapabilities(&caps)) && (caps & AM_SEEKING_CanSeekBackwards) ? OATRUE : OAFALSE;
         return S_OK;
     }
 

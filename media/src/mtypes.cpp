@@ -71,7 +71,7 @@ std::string MediaResultName(HRESULT hr) {
 const char *FlowResultName(HRESULT hr) {
     if (hr == S_OK) return "ok";
     if (hr == S_FALSE) return "flushing";
-    if (hr == VFW_E_WRONG_STATE) return "wrong-state";
+    if (hr == VFW_E_WRONG_STATE || hr == VFW_E_NOT_COMMITTED) return "wrong-state";
     if (hr == VFW_E_NOT_CONNECTED) return "not-negotiated";
     if (hr == VFW_E_RUNTIME_ERROR) return "runtime-error";
     if (hr == VFW_E_SAMPLE_REJECTED_EOS) return "end-of-stream";

@@ -345,6 +345,14 @@ TEST(Graph, SeekingReachesTheSourceOncePerSourceThroughTheRenderers) {
     LONGLONG cur = 0;
     EXPECT_EQ(ms->GetCurrentPosition(&cur), S_OK);
     EXPECT_EQ(cur, 125000000);
+    // The seconds view says the same.
+    ComPtr<IMediaPosition> mp;
+    ASSERT_EQ(g.As(IID_IMediaPosition, &mp), S_OK);
+    REFTIME secs = 0;
+    EXPECT_EQ(mp->get_Duration(&secs), S_OK);
+    EXPECT_DOUBLE_EQ(secs, 90.0);
+    EXPECT_EQ(mp->put_CurrentPosition(-0.5), S_OK);
+    EXPECT_EQ(video->SeekCalls() ? video->LastSeekPosition() : audio->LastSeekPosition(), -5000000);
 
     // A graph without renderers has nothing to seek.
     auto empty = NewGraph();

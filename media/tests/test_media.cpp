@@ -332,3 +332,46 @@ TEST(Sync, EventsAutoAndManualAndWaitForAny) {
     EXPECT_EQ(CAMEvent::WaitForAny(both, 2, 5000), WAIT_OBJECT_0 + 1);
     t.join();
 }
+
+namespace {
+const CLSID kModuleFilter = FourccGuid(0x0DD1E001);
+const REGPINTYPES kModuleIn[] = {{&MEDIATYPE_Video, &MEDIASUBTYPE_RGB32}};
+const AMOVIESETUP_PIN kModulePins[] = {{u"Video Input Pin", FALSE, FALSE, FALSE, FALSE, &CLSID_NULL, u"Output", 1, kModuleIn}};
+const AMOVIESETUP_FILTER kModuleSetup = {&kModuleFilter, u"Module Filter", MERIT_DO_NOT_USE, 1, kModulePins};
+CUnknown *NewModuleFilter(LPUNKNOWN outer, HRESULT *phr) {
+    (void)outer;
+    (void)phr;
+    return new Inverter;
+}
+const CFactoryTemplate kTemplates[] = {{u"Module Filter", &kModuleFilter, NewModuleFilter, nullptr, &kModuleSetup}};
+}  // namespace
+
+TEST(Registration, RegistersTheModuleAndItsFilterAndUndoesIt) {
+    ASSERT_EQ(MediaDllRegisterServer(kTemplates, 1, reinterpret_cast<const void *>(&NewModuleFilter), TRUE), S_OK);
+    EXPECT_EQ(ComModulePathOf(kModuleFilter), ComModulePathOfAddress(reinterpret_cast<const void *>(&NewModuleFilter)));
+    RegisteredFilter f;
+    ASSERT_TRUE(FilterMapperLookup(kModuleFilter, &f));
+    EXPECT_EQ(f.merit, MERIT_DO_NOT_USE);
+    ASSERT_EQ(f.pins.size(), 1u);
+    EXPECT_EQ(f.pins[0].name, u"Video Input Pin");
+    EXPECT_FALSE(f.pins[0].output);
+    ASSERT_EQ(f.pins[0].types.size(), 1u);
+    EXPECT_EQ(f.pins[0].types[0].minor, MEDIASUBTYPE_RGB32);
+    // Automatic building never offers it.
+    for (const auto &m : FilterMapperMatch({{MEDIATYPE_Video, MEDIASUBTYPE_RGB32}}, false, false)) EXPECT_NE(m.clsid, kModuleFilter);
+
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(MediaDllGetClassObject(kTemplates, 1, kModuleFilter, IID_IClassFactory, factory.PutVoid()), S_OK);
+    EXPECT_EQ(MediaDllGetClassObject(kTemplates, 1, CLSID_NullRenderer, IID_IClassFactory, factory.PutVoid()),
+              CLASS_E_CLASSNOTAVAILABLE);
+    ASSERT_EQ(MediaDllGetClassObject(kTemplates, 1, kModuleFilter, IID_IClassFactory, factory.PutVoid()), S_OK);
+    ComPtr<IBaseFilter> made;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IBaseFilter, made.PutVoid()), S_OK);
+    EXPECT_EQ(MediaDllCanUnloadNow(), S_FALSE);   // objects alive
+    made = nullptr;
+    factory = nullptr;
+
+    ASSERT_EQ(MediaDllRegisterServer(kTemplates, 1, reinterpret_cast<const void *>(&NewModuleFilter), FALSE), S_OK);
+    EXPECT_FALSE(FilterMapperLookup(kModuleFilter, nullptr));
+    EXPECT_EQ(ComModulePathOf(kModuleFilter), "");
+}

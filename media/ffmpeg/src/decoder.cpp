@@ -19,6 +19,31 @@ namespace {
 // ends the stream cleanly instead of spinning on garbage.
 constexpr int kMaxConsecutiveErrors = 64;
 
+bool IsVfwCodec(AVCodecID id) {
+    switch (id) {
+    case AV_CODEC_ID_MPEG4:
+    case AV_CODEC_ID_MSMPEG4V1:
+    case AV_CODEC_ID_MSMPEG4V2:
+    case AV_CODEC_ID_MSMPEG4V3:
+    case AV_CODEC_ID_MJPEG:
+    case AV_CODEC_ID_CINEPAK:
+    case AV_CODEC_ID_INDEO2:
+    case AV_CODEC_ID_INDEO3:
+    case AV_CODEC_ID_INDEO4:
+    case AV_CODEC_ID_INDEO5:
+    case AV_CODEC_ID_HUFFYUV:
+    case AV_CODEC_ID_FFVHUFF:
+    case AV_CODEC_ID_MSVIDEO1:
+    case AV_CODEC_ID_MSRLE:
+    case AV_CODEC_ID_DVVIDEO:
+    case AV_CODEC_ID_ZLIB:
+    case AV_CODEC_ID_H263:
+        return true;
+    default:
+        return false;
+    }
+}
+
 const PictureFormat kPictureOrder[] = {
     PictureFormat::IYUV, PictureFormat::YV12,  PictureFormat::NV12,  PictureFormat::YUY2,   PictureFormat::UYVY,
     PictureFormat::YVYU, PictureFormat::RGB32, PictureFormat::RGB24, PictureFormat::RGB565, PictureFormat::RGB555,
@@ -33,11 +58,14 @@ public:
 
     HRESULT CheckInputType(const CMediaType *in) override {
         if (!in) return E_POINTER;
-        if (kind_ == DecoderKind::VideoOnly && *in->Type() != MEDIATYPE_Video) return VFW_E_TYPE_NOT_ACCEPTED;
-        if (kind_ == DecoderKind::AudioOnly && *in->Type() != MEDIATYPE_Audio) return VFW_E_TYPE_NOT_ACCEPTED;
+        const bool video = *in->Type() == MEDIATYPE_Video;
+        if ((kind_ == DecoderKind::VideoOnly || kind_ == DecoderKind::VfwVideo) && !video) return VFW_E_TYPE_NOT_ACCEPTED;
+        if (kind_ == DecoderKind::AudioOnly && video) return VFW_E_TYPE_NOT_ACCEPTED;
         CodecParametersPtr par(avcodec_parameters_alloc());
         if (!par) return E_OUTOFMEMORY;
-        return ParseCompressedType(*in, par.get()) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+        if (!ParseCompressedType(*in, par.get())) return VFW_E_TYPE_NOT_ACCEPTED;
+        if (kind_ == DecoderKind::VfwVideo && !IsVfwCodec(par->codec_id)) return VFW_E_TYPE_NOT_ACCEPTED;
+        return S_OK;
     }
 
     HRESULT SetMediaType(PIN_DIRECTION dir, const CMediaType *mt) override {

@@ -49,7 +49,7 @@ CUnknown *NewFfDecoder(LPUNKNOWN outer, HRESULT *phr) {
     return NewDecoder(outer, phr, CLSID_FfDecoder, "FFmpeg Decoder", DecoderKind::Any);
 }
 CUnknown *NewAviDecompressor(LPUNKNOWN outer, HRESULT *phr) {
-    return NewDecoder(outer, phr, CLSID_AVIDec, "AVI Decompressor", DecoderKind::VideoOnly);
+    return NewDecoder(outer, phr, CLSID_AVIDec, "AVI Decompressor", DecoderKind::VfwVideo);
 }
 
 }  // namespace

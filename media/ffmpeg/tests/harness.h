@@ -66,7 +66,12 @@ public:
         std::lock_guard l(mu_);
         gate_ = std::move(g);
     }
-    void Kick() { cv_.notify_all(); }
+    // Re-evaluates the gate; under the lock, so a waiter that just found the
+    // gate closed cannot miss it.
+    void Kick() {
+        std::lock_guard l(mu_);
+        cv_.notify_all();
+    }
 
     bool WaitForEnd(int ms = 20000) {
         std::unique_lock l(mu_);

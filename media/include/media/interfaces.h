@@ -413,7 +413,7 @@ struct IVideoWindow : IUnknown {
 // GetCurrentImage: with pDIBImage null, *pBufferSize receives the size
 // needed; otherwise the current picture is copied as a packed DIB
 // (BITMAPINFOHEADER, then bottom-up rows) at the native size, and
-// E_OUTOFMEMORY when *pBufferSize is too small. E_UNEXPECTED (VFW_E_...)
+// E_OUTOFMEMORY when *pBufferSize is too small. E_UNEXPECTED
 // while no picture has been received.
 struct IBasicVideo : IUnknown {
     STDMETHOD(get_AvgTimePerFrame)(REFTIME *pAvgTimePerFrame) = 0;

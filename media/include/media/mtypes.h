@@ -129,7 +129,8 @@ std::string MediaResultName(HRESULT hr);
 //   S_OK                ok: keep delivering;
 //   S_FALSE             flushing or the peer wants no more: stop delivering
 //                       until the next flush/seek, without raising an error;
-//   VFW_E_WRONG_STATE   the peer is stopped;
+//   VFW_E_WRONG_STATE   the peer is stopped (VFW_E_NOT_COMMITTED from
+//                       GetBuffer means the same: stop quietly);
 //   VFW_E_NOT_CONNECTED not negotiated / not connected;
 //   VFW_E_RUNTIME_ERROR the peer failed earlier and has reported it;
 //   other failures      an error: the deliverer stops its stream, sends

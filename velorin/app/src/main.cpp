@@ -9,6 +9,7 @@
 // settings reach config.ini.
 #include <QApplication>
 #include <QDialog>
+#include <QMessageBox>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -44,6 +45,9 @@ class Shutdown : public QObject {
 public:
     bool requested = false;
     QPointer<velorin::TfrmMain> main;
+    static constexpr int kPatience = 100;  // steps of 10 ms
+    QPointer<QWidget> lastModal;
+    int attempts = 0;
 
     void Request() {
         if (requested) return;
@@ -52,9 +56,15 @@ public:
     }
 
     // One modal window per step; the next step runs once its loop unwound.
+    // Windows are asked to close as their close button would (so a running
+    // conversion stops through its own handler); message boxes, and windows
+    // that keep refusing, are ended with the answer that changes nothing.
     void Step() {
         if (QWidget *modal = QApplication::activeModalWidget()) {
-            if (auto *dialog = qobject_cast<QDialog *>(modal))
+            auto *dialog = qobject_cast<QDialog *>(modal);
+            attempts = modal == lastModal ? attempts + 1 : 0;
+            lastModal = modal;
+            if (dialog && (qobject_cast<QMessageBox *>(dialog) || attempts >= kPatience))
                 dialog->done(QDialog::Rejected);
             else
                 modal->close();

@@ -21,7 +21,9 @@ namespace {
 class ProgramCopy {
 public:
     ProgramCopy() {
-        const QString bin = QString::fromLocal8Bit(std::getenv("VELORIN_BIN") ? std::getenv("VELORIN_BIN") : "");
+        // VELORIN_BIN, else this test's own folder (the build's bin folder).
+        QString bin = QString::fromLocal8Bit(std::getenv("VELORIN_BIN") ? std::getenv("VELORIN_BIN") : "");
+        if (bin.isEmpty()) bin = QFileInfo(QFile::symLinkTarget("/proc/self/exe")).absolutePath();
         valid = dir.isValid() && !bin.isEmpty() && QFile::copy(bin + "/velorin", Path("velorin"));
         if (!valid) return;
         QFile::setPermissions(Path("velorin"), QFile::permissions(bin + "/velorin"));
@@ -44,6 +46,7 @@ struct SignalCase {
     const char *name;
     int signal;
     int waitMs;  // before the signal: inside the splash, or after it
+    const char *missingModule;  // left out of the copy: a start-up error box
 };
 
 class SignalTest : public ::testing::TestWithParam<SignalCase> {};
@@ -52,6 +55,7 @@ TEST_P(SignalTest, EndsInOrderAndSavesTheSettings) {
     const SignalCase &c = GetParam();
     ProgramCopy program;
     ASSERT_TRUE(program.valid) << "VELORIN_BIN must name the build's bin folder";
+    if (c.missingModule) QFile::remove(program.Path(c.missingModule));
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -71,8 +75,9 @@ TEST_P(SignalTest, EndsInOrderAndSavesTheSettings) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, SignalTest,
-                         ::testing::Values(SignalCase{"TermDuringSplash", SIGTERM, 1000},
-                                           SignalCase{"IntAfterSplash", SIGINT, 4500}),
+                         ::testing::Values(SignalCase{"TermDuringSplash", SIGTERM, 1000, nullptr},
+                                           SignalCase{"IntAfterSplash", SIGINT, 4500, nullptr},
+                                           SignalCase{"TermDuringStartUpError", SIGTERM, 1000, "rmsp.ax"}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace

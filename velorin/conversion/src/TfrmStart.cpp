@@ -82,10 +82,13 @@ QImage ImageOf(const JobThumbnail &picture) {
         .copy();
 }
 
-// The numbered pieces the encoder wrote into a VOB job's folder, in order.
-QStringList VobPieces(const QString &folder) {
+// The numbered pieces the encoder wrote into a VOB job's folder since
+// `since`, in order; pieces left there by an earlier run are not this job's.
+QStringList VobPieces(const QString &folder, const QDateTime &since) {
     QDir dir(folder);
-    QStringList names = dir.entryList({"MPEG2_*.vob"}, QDir::Files);
+    QStringList names;
+    for (const QFileInfo &info : dir.entryInfoList({"MPEG2_*.vob"}, QDir::Files))
+        if (!since.isValid() || info.lastModified() >= since.addSecs(-2)) names << info.fileName();
     auto number = [](const QString &name) {
         return name.mid(6, name.size() - 10).toLongLong();
     };
@@ -470,7 +473,7 @@ double TfrmStart::RemainingRangeAfter(int jobIndex) const {
 
 QStringList TfrmStart::WrittenOutputs() const {
     if (CurrentOutput.empty()) return {};
-    if (SelectedCategory() == Category::VOB) return VobPieces(Q(CurrentOutput));
+    if (SelectedCategory() == Category::VOB) return VobPieces(Q(CurrentOutput), StartedAt);
     if (!QFileInfo(Q(CurrentOutput)).isFile()) return {};
     return {Q(CurrentOutput)};
 }

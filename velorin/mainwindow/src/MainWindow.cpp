@@ -57,6 +57,11 @@ public:
         size.setHeight(22);
         return size;
     }
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        // Paths keep their file name visible.
+        if (index.column() == 0) option->textElideMode = Qt::ElideLeft;
+    }
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override {
         // VTBeforeItemErase: the background by row parity.
         painter->fillRect(option.rect, index.row() % 2 == 0 ? kEvenRow : kOddRow);
@@ -609,6 +614,14 @@ void TfrmMain::RefuseFile(const std::string &path, int errorNumber) {
 }
 
 void TfrmMain::btnAddClick() {
+    // The loading loop lets the window work meanwhile; a second add started
+    // from there would interleave its files with the first one's.
+    if (m_adding) return;
+    m_adding = true;
+    struct Done {
+        bool &flag;
+        ~Done() { flag = false; }
+    } done{m_adding};
     BusyScope busy(this);
     FileDialogRequest request;
     request.title = "Open";
@@ -628,7 +641,8 @@ void TfrmMain::btnAddClick() {
         const int n = static_cast<int>(files.size());
         for (int k = 1; k <= n; ++k) {
             const std::string &path = files[k - 1];
-            if (m_formClosed) break;
+            // A close request (window button, signal) ends the add early.
+            if (m_formClosed || m_closePending) break;
             if (VideoFileList->Count() >= kJobLimit) {
                 loading->LoadBar->setValue(1000);
                 Dialogs().MessageBox("The job list is full: it holds at most " + std::to_string(kJobLimit) +
@@ -647,7 +661,7 @@ void TfrmMain::btnAddClick() {
             } catch (...) {
                 refused = refused ? refused : 1;
             }
-            if (refused == 0) {
+            if (refused == 0) try {
                 const int index = VideoFileList->AddJob(path);
                 RefreshJobInfo(VideoFileList->Jobs[index], true, true);
                 VideoFileList->RefreshView();
@@ -660,6 +674,11 @@ void TfrmMain::btnAddClick() {
                 ShowPreviewAt(path, 0);
                 GrabThumbnail(path);
                 QCoreApplication::processEvents();
+            } catch (const std::exception &error) {
+                // A failure after acceptance ends the command; the loading
+                // window and the cursor are restored on the way out.
+                ShowAppMessage(std::string("Adding ") + path + " failed: " + error.what(), true);
+                break;
             } else {
                 // The failed probe may have left a half-built graph behind.
                 ClosePreviewGraph();

@@ -218,10 +218,9 @@ void TfrmMain::RefreshAfterRangeChange() {
     VT->setFocus();
 }
 
-namespace {
-// Mouse-down on a slider part: adopt the selected row as the current job.
-}
-
+// Mouse-down on a slider part: the selected row becomes the current job (its
+// file is opened in the preview when it was not the current one); without a
+// selected row there is no current job and no drag.
 #define VELORIN_SLIDER_DOWN(boxes)                                      \
     do {                                                                \
         const int row = SelectedRow();                                  \
@@ -402,7 +401,8 @@ void TfrmMain::timPlayTimer() {
     double duration = 1;
     if (!m_graph->GetDuration(&duration) || duration <= 0) duration = 1;
     const int knob = RoundEven(std::clamp(position * kSliderPixels / duration, 0.0, double(kSliderPixels)));
-    if (knob != suiImageButton6->x()) suiImageButton6->move(knob, 1);
+    // The user's hand on the knob wins over the clock.
+    if (knob != suiImageButton6->x() && !Dragging) suiImageButton6->move(knob, 1);
     PositionFraction = static_cast<double>(suiImageButton6->x()) / kSliderPixels;
     // The end of the source: back to the first frame, player stopped. A
     // position past the end counts too (the last timestamp may overshoot).

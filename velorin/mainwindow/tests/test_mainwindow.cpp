@@ -702,6 +702,13 @@ TEST_F(MainWindowTest, CloseWaitsForABusyCommand) {
 }
 
 // ---- real files through the graph library ------------------------------------------------
+// The build's bin folder: VELORIN_BIN, else the folder of this test, which
+// the build puts there too.
+QString BinFolder() {
+    const char *bin = std::getenv("VELORIN_BIN");
+    return bin && *bin ? QString::fromLocal8Bit(bin) : QCoreApplication::applicationDirPath();
+}
+
 class RealFilesTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -735,7 +742,7 @@ TEST_F(RealFilesTest, AddsPlayableFilesAndRefusesBrokenAndSilentOnes) {
     ASSERT_TRUE(ok) << "ffmpeg could not make the fixtures";
     // A program folder of its own (config.ini) with the build's filter modules.
     QTemporaryDir program;
-    const QString bin = QString::fromLocal8Bit(std::getenv("VELORIN_BIN") ? std::getenv("VELORIN_BIN") : "");
+    const QString bin = BinFolder();
     ASSERT_FALSE(bin.isEmpty()) << "VELORIN_BIN names the build's bin folder";
     for (const QFileInfo &module : QDir(bin).entryInfoList({"*.ax"}))
         QFile::link(module.absoluteFilePath(), QDir(program.path()).filePath(module.fileName()));
@@ -778,7 +785,7 @@ TEST_F(RealFilesTest, AddsPlayableFilesAndRefusesBrokenAndSilentOnes) {
 TEST_F(RealFilesTest, PreviewShowsTheCurrentFrameInPanel1) {
     ASSERT_TRUE(ok) << "ffmpeg could not make the fixtures";
     QTemporaryDir program;
-    const QString bin = QString::fromLocal8Bit(std::getenv("VELORIN_BIN") ? std::getenv("VELORIN_BIN") : "");
+    const QString bin = BinFolder();
     for (const QFileInfo &module : QDir(bin).entryInfoList({"*.ax"}))
         QFile::link(module.absoluteFilePath(), QDir(program.path()).filePath(module.fileName()));
     DialogDouble dialogs;

@@ -15,8 +15,8 @@
 //                    layouts it converts to; audio as 16-bit PCM in the source's
 //                    channels and rate. Decodes on the caller's streaming thread
 //                    with the codec's own threads.
-//   AVI Decompressor CLSID_AVIDec       a decoder instance (it connects only to
-//                    compressed video, so it is used only where it is of use).
+//   AVI Decompressor CLSID_AVIDec       a decoder instance for the AVI-style
+//                    video codecs only, so it is used only where it is of use.
 //   Colour Space Converter CLSID_Colour between uncompressed picture layouts.
 //   audio converter  CLSID_ACMWrapper   PCM to 16-bit PCM of other channels/rate.
 //   media detector   CLSID_MediaDet     IMediaDet without a playback graph.
@@ -43,8 +43,11 @@ inline constexpr const char16_t *kAviDecompressorName = u"AVI Decompressor";
 inline constexpr const char16_t *kColourConverterName = u"Color Space Converter";
 inline constexpr const char16_t *kAudioConverterName = u"ACM Wrapper";
 
-// What a decoder instance accepts.
-enum class DecoderKind { Any, VideoOnly, AudioOnly };
+// What a decoder instance accepts. VfwVideo: the video codecs that AVI
+// files carry for the platform's video-for-windows codecs (MPEG-4 part 2,
+// MS-MPEG4, MJPEG, Cinepak, Indeo, DV, ...), not WMV, MPEG-1/2, H.264 or
+// RealVideo, which have decoders of their own.
+enum class DecoderKind { Any, VideoOnly, AudioOnly, VfwVideo };
 
 // Instances under a given class id and object name (for the outside
 // modules, which reuse these filters under their own identities).

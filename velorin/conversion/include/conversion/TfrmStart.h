@@ -123,6 +123,9 @@ public:
     void AddLog(const QString &text);
     void AddLog(const std::string &text) { AddLog(QString::fromStdString(text)); }
     void HandleWindowMessage(UINT message, WPARAM wparam, LPARAM lparam);
+    // Closing (title-bar button, Escape, the window manager): asks the cancel
+    // question while a batch runs; stops an upload first.
+    void reject() override;
 
     // True while a batch runs (BtnStop shown), stalled or not.
     bool BatchRunning() const;
@@ -141,7 +144,6 @@ protected:
     void moveEvent(QMoveEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
-    void reject() override;
 
 private:
     void SetRunningButtons(bool running);

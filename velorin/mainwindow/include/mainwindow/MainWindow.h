@@ -298,6 +298,7 @@ private:
     int m_busy = 0;
     bool m_closePending = false;
     bool m_settingNameBox = false;
+    bool m_adding = false;
     int m_h1 = 0, m_h2 = kSliderPixels;
     QPoint m_dragOffset;
     bool m_windowDrag = false;
