@@ -332,11 +332,12 @@ void GraphInstance::RemoveAllFilters() {
     if (mediaControl_ && !IsInState(State_Stopped)) mediaControl_->Stop();
     ComPtr<IEnumFilters> e;
     if (FAILED(graphBuilder_->EnumFilters(e.PutAddr())) || !e) return;
+    int resyncs = 0;
     for (int visited = 0; visited < kMaxFiltersRemoved;) {
         IBaseFilter *raw = nullptr;
         ULONG fetched = 0;
         HRESULT hr = e->Next(1, &raw, &fetched);
-        if (hr == VFW_E_ENUM_OUT_OF_SYNC) {
+        if (hr == VFW_E_ENUM_OUT_OF_SYNC && ++resyncs <= kMaxFiltersRemoved) {
             e->Reset();
             continue;
         }
@@ -381,14 +382,26 @@ bool GraphInstance::RenderQuickTime(const char *path) {
     ComPtr<IBaseFilter> source = CreateFilter(CLSID_QuickTimeSource);
     if (!source) return false;
     if (FAILED(graphBuilder_->AddFilter(source.Get(), u"CyberlinkQuicktimeSource"))) return false;
+    // A source that could not open the file, or offers nothing to render,
+    // is a failure: leaving it would report an unplayable file as rendered.
+    bool ok = false;
     ComPtr<IFileSourceFilter> loader;
-    if (FAILED(source->QueryInterface(IID_IFileSourceFilter, loader.PutVoid())) || !loader) return false;
-    loader->Load(wide.c_str(), nullptr);
-    for (auto &pin : PinsOf(source.Get())) {
-        if (!PinDirectionIs(pin.Get(), PINDIR_OUTPUT)) continue;
-        if (FAILED(graphBuilder_->Render(pin.Get()))) return false;
+    if (SUCCEEDED(source->QueryInterface(IID_IFileSourceFilter, loader.PutVoid())) && loader &&
+        SUCCEEDED(loader->Load(wide.c_str(), nullptr))) {
+        int rendered = 0;
+        ok = true;
+        for (auto &pin : PinsOf(source.Get())) {
+            if (!PinDirectionIs(pin.Get(), PINDIR_OUTPUT)) continue;
+            if (FAILED(graphBuilder_->Render(pin.Get()))) {
+                ok = false;
+                break;
+            }
+            ++rendered;
+        }
+        ok = ok && rendered > 0;
     }
-    return true;
+    if (!ok && !AnyPinConnected(source.Get())) graphBuilder_->RemoveFilter(source.Get());
+    return ok;
 }
 
 void GraphInstance::PreAdd(REFCLSID clsid, const char16_t *name, ComPtr<IBaseFilter> *member) {

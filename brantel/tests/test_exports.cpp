@@ -265,6 +265,14 @@ TEST_F(Exports, MovNeedsTheQuickTimeSource) {
     double d = 0;
     EXPECT_TRUE(b.GetDuration(&d));
     EXPECT_NEAR(d, 2.0, 0.2);
+    if (Media::haveEncoder) {
+        EXPECT_TRUE(b.ReplaceRenderWithMpeg2Enc(0));
+    }
+    // A .mov the source cannot open is not reported as rendered.
+    const std::string garbage = Media::dir->File("garbage.mov");
+    Shell("head -c 50000 /dev/urandom > '" + garbage + "'");
+    EXPECT_FALSE(Open(garbage));
+    EXPECT_FALSE(Open(Media::dir->File("missing.mov")));
 }
 
 TEST_F(Exports, RealMediaThroughThePreAddedFilters) {
@@ -274,6 +282,9 @@ TEST_F(Exports, RealMediaThroughThePreAddedFilters) {
     std::int32_t w = 0, h = 0;
     EXPECT_TRUE(b.GetVideoSize(&w, &h));
     EXPECT_EQ(w, 320);
+    if (Media::haveEncoder) {
+        EXPECT_TRUE(b.ReplaceRenderWithMpeg2Enc(0));
+    }
 }
 
 TEST_F(Exports, DurationAndVideoSizeOfRealFiles) {
@@ -422,6 +433,12 @@ protected:
             if (g_completions == 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         if (g_completions != 1) return *problem = "no completion callback", false;
+        // The event may be taken before its notification is posted.
+        for (int i = 0; i < 50 && !notified; ++i) {
+            for (const auto &m : platform::TakeHeadlessPostedMessages())
+                if (m.window == notify && m.message == 1044) notified = true;
+            if (!notified) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
         EXPECT_TRUE(notified) << "message 1044 was not posted to the notify window";
         // The start snaps to the key frame at or before it; the encoder
         // counts from there (a source that ends early stops sooner).

@@ -174,6 +174,11 @@ public:
     void SegmentStarted(REFERENCE_TIME start) { position_->SetSegmentStart(start); }
 
     virtual HRESULT CheckType(const CMediaType *pmt) = 0;
+    // Streaming thread: the connection type becomes `mt` (already checked).
+    virtual void ChangeFormat(const CMediaType &mt) {
+        CAutoLock lock(&stateLock_);
+        pin_.CurrentMediaType() = mt;
+    }
     virtual HRESULT Render(IMediaSample *sample) = 0;
     virtual void ConnectionChanged() {}
 
@@ -211,6 +216,14 @@ STDMETHODIMP RendererInputPin::Receive(IMediaSample *pSample) {
     HRESULT hr = CBaseInputPin::Receive(pSample);
     if (hr != S_OK) return hr;
     if (m_bAtEndOfStream) return VFW_E_SAMPLE_REJECTED_EOS;
+    // A sample may carry a new format (a picture size change mid-stream).
+    AM_MEDIA_TYPE *changed = nullptr;
+    if (pSample->GetMediaType(&changed) == S_OK && changed) {
+        CMediaType mt(*changed);
+        DeleteMediaType(changed);
+        if (renderer_->CheckType(&mt) != S_OK) return VFW_E_TYPE_NOT_ACCEPTED;
+        renderer_->ChangeFormat(mt);
+    }
     return renderer_->ReceiveSample(pSample);
 }
 
@@ -336,6 +349,14 @@ public:
         const long height = h->biHeight < 0 ? -static_cast<long>(h->biHeight) : h->biHeight;
         if (h->biWidth < 1 || h->biWidth > 16384 || height < 1 || height > 16384) return S_FALSE;
         return S_OK;
+    }
+
+    void ChangeFormat(const CMediaType &mt) override {
+        // Both locks: GetVideoSize reads the type under the state lock,
+        // Render under the image lock.
+        CAutoLock lock(&stateLock_);
+        std::lock_guard<std::mutex> g(imageLock_);
+        pin_.CurrentMediaType() = mt;
     }
 
     HRESULT Render(IMediaSample *sample) override {

@@ -190,3 +190,26 @@ TEST_F(RealFile, RunsStoppedAndSeekedAtArbitraryMomentsNeitherHangNorLeak) {
     EXPECT_EQ(events->WaitForCompletion(20000, &code), S_OK);
     control->Stop();
 }
+
+TEST_F(RealFile, StopKeepsThePositionAndTheNextRunGoesOnFromThere) {
+    ASSERT_EQ(graph->RenderFile(Utf8ToWide(file_).c_str(), nullptr), S_OK);
+    ASSERT_EQ(control->Run(), S_OK);   // real time, on the default clock
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ASSERT_EQ(control->Stop(), S_OK);
+    LONGLONG stoppedAt = 0;
+    ASSERT_EQ(seeking->GetCurrentPosition(&stoppedAt), S_OK);
+    EXPECT_GT(stoppedAt, 2 * UNITS / 10);
+    EXPECT_LT(stoppedAt, 15 * UNITS / 10);
+    // Paused again, the picture is the one there (or at the key frame before).
+    control->Pause();
+    OAFilterState s;
+    ASSERT_EQ(control->GetState(5000, &s), S_OK);
+    LONGLONG shown = 0;
+    ASSERT_EQ(seeking->GetCurrentPosition(&shown), S_OK);
+    EXPECT_GE(shown, stoppedAt - 6 * UNITS / 10);
+    EXPECT_LE(shown, stoppedAt + UNITS / 10);
+    ASSERT_EQ(control->Run(), S_OK);
+    long code = 0;
+    ASSERT_EQ(events->WaitForCompletion(10000, &code), S_OK);
+    control->Stop();
+}

@@ -161,3 +161,41 @@ TEST(VideoRenderer, PresentsOnItsSurfaceOnlyWhileVisible) {
     }
     platform::InstallWindowSystem(nullptr);
 }
+
+TEST(VideoRenderer, FollowsAFormatChangeCarriedByASample) {
+    FakeSource src;
+    FakeOutputPin *out = src.AddPin({MakeVideoType(MEDIASUBTYPE_RGB32, 2, 2)});
+    ComPtr<IBaseFilter> vr;
+    ASSERT_EQ(CoCreateInstance(CLSID_VideoRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, vr.PutVoid()), S_OK);
+    Chain chain({src.Filter(), vr.Get()});
+    ASSERT_EQ(chain.Run(), S_OK);
+    ComPtr<IMemInputPin> input;
+    FirstPin(vr.Get(), PINDIR_INPUT).As(IID_IMemInputPin, &input);
+    auto send = [&](CMediaType *type, long bytes) {
+        IMediaSample *s = nullptr;
+        EXPECT_EQ(out->GetDeliveryBuffer(&s, nullptr, nullptr, 0), S_OK);
+        s->SetActualDataLength(bytes);
+        REFERENCE_TIME t0 = 0, t1 = 1;
+        s->SetTime(&t0, &t1);
+        if (type) s->SetMediaType(type);
+        HRESULT hr = input->Receive(s);
+        s->Release();
+        return hr;
+    };
+    CMediaType bigger = MakeVideoType(MEDIASUBTYPE_RGB32, 4, 3);
+    ASSERT_EQ(send(&bigger, 48), S_OK);
+    ComPtr<IBasicVideo> bv;
+    chain.graph.As(IID_IBasicVideo, &bv);
+    long w = 0, h = 0, size = 0;
+    EXPECT_EQ(bv->GetVideoSize(&w, &h), S_OK);
+    EXPECT_EQ(w, 4);
+    EXPECT_EQ(h, 3);
+    EXPECT_EQ(bv->GetCurrentImage(&size, nullptr), S_OK);
+    EXPECT_EQ(size, 40 + 48);
+    CMediaType yuv = MakeVideoType(MEDIASUBTYPE_YV12, 4, 4);
+    EXPECT_EQ(send(&yuv, 24), VFW_E_TYPE_NOT_ACCEPTED);
+    EXPECT_EQ(send(nullptr, 10), S_OK);   // too short for the picture: dropped, the last one stays
+    EXPECT_EQ(bv->GetCurrentImage(&size, nullptr), S_OK);
+    EXPECT_EQ(size, 40 + 48);
+    chain.Stop();
+}

@@ -133,11 +133,4 @@ bool ParseCodecParameters(const std::uint8_t *data, std::size_t size, AVCodecPar
     return true;
 }
 
-long FindCodecBlob(const std::uint8_t *format, std::size_t size) {
-    if (!format || size < sizeof(BlobHeader)) return -1;
-    for (std::size_t off = 0; off + sizeof(BlobHeader) <= size; ++off)
-        if (std::memcmp(format + off, kMagic, sizeof kMagic) == 0) return static_cast<long>(off);
-    return -1;
-}
-
 }  // namespace mediaff

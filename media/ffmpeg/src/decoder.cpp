@@ -71,6 +71,10 @@ public:
     HRESULT SetMediaType(PIN_DIRECTION dir, const CMediaType *mt) override {
         if (dir == PINDIR_INPUT) {
             if (!ParseCompressedType(*mt, par_.get())) return VFW_E_TYPE_NOT_ACCEPTED;
+            // A codec that refuses these parameters is found out now, so
+            // rendering fails cleanly instead of the graph failing to run.
+            Decoder trial;
+            if (trial.Open(par_.get(), kRefTimeBase) < 0) return VFW_E_TYPE_NOT_ACCEPTED;
             video_ = par_->codec_type == AVMEDIA_TYPE_VIDEO;
             avgTimePerFrame_ = 0;
             if (video_ && mt->FormatLength() >= sizeof(VIDEOINFOHEADER))
@@ -130,7 +134,7 @@ public:
 
     HRESULT StartStreaming() override {
         int err = decoder_.Open(par_.get(), kRefTimeBase);
-        if (err < 0) return VFW_E_UNSUPPORTED_VIDEO;
+        if (err < 0) return video_ ? VFW_E_UNSUPPORTED_VIDEO : VFW_E_UNSUPPORTED_AUDIO;
         frame_ = MakeFrame();
         packet_ = MakePacket();
         audio_.reset();

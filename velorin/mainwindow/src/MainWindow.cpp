@@ -661,24 +661,26 @@ void TfrmMain::btnAddClick() {
             } catch (...) {
                 refused = refused ? refused : 1;
             }
-            if (refused == 0) try {
-                const int index = VideoFileList->AddJob(path);
-                RefreshJobInfo(VideoFileList->Jobs[index], true, true);
-                VideoFileList->RefreshView();
-                SelectRowAt(VT->topLevelItemCount() - 1);
-                VT->setFocus();
-                CurrentIndex = VT->topLevelItemCount() - 1;
-                SetNameBoxFor(CurrentJob());
-                lblCurrent->setText("00:00:00");
-                Panel1->setVisible(true);
-                ShowPreviewAt(path, 0);
-                GrabThumbnail(path);
-                QCoreApplication::processEvents();
-            } catch (const std::exception &error) {
-                // A failure after acceptance ends the command; the loading
-                // window and the cursor are restored on the way out.
-                ShowAppMessage(std::string("Adding ") + path + " failed: " + error.what(), true);
-                break;
+            if (refused == 0) {
+                try {
+                    const int index = VideoFileList->AddJob(path);
+                    RefreshJobInfo(VideoFileList->Jobs[index], true, true);
+                    VideoFileList->RefreshView();
+                    SelectRowAt(VT->topLevelItemCount() - 1);
+                    VT->setFocus();
+                    CurrentIndex = VT->topLevelItemCount() - 1;
+                    SetNameBoxFor(CurrentJob());
+                    lblCurrent->setText("00:00:00");
+                    Panel1->setVisible(true);
+                    ShowPreviewAt(path, 0);
+                    GrabThumbnail(path);
+                    QCoreApplication::processEvents();
+                } catch (const std::exception &error) {
+                    // A failure after acceptance ends the command; the loading
+                    // window and the cursor are restored on the way out.
+                    ShowAppMessage(std::string("Adding ") + path + " failed: " + error.what(), true);
+                    break;
+                }
             } else {
                 // The failed probe may have left a half-built graph behind.
                 ClosePreviewGraph();

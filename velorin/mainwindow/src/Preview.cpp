@@ -343,6 +343,7 @@ void TfrmMain::medtStartExit() {
     SeekPreview(StartFraction);
     LayoutBar();
     job->StartTime = StartFraction * job->Duration;
+    medtStart->setModified(false);
     Label16->setText(QString::fromStdString(
         "Current Length: " + FormatTimeText(RoundSeconds((EndFraction - StartFraction) * DurationCopy))));
     RefreshAfterRangeChange();
@@ -362,6 +363,7 @@ void TfrmMain::medtEndExit() {
     SeekPreview(EndFraction);
     LayoutBar();
     job->EndTime = EndFraction * job->Duration;
+    medtEnd->setModified(false);
     Label16->setText(QString::fromStdString(
         "Current Length: " + FormatTimeText(RoundSeconds((EndFraction - StartFraction) * DurationCopy))));
     RefreshAfterRangeChange();

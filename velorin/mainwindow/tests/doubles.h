@@ -165,7 +165,13 @@ public:
         ++handledEvents;
         return 0;
     }
-    bool NotifyOwnerMessage(HWND, UINT, WPARAM, LPARAM) override { return created; }
+    std::vector<UINT> ownerMessages;
+    LPARAM lastOwnerLparam = 0;
+    bool NotifyOwnerMessage(HWND, UINT message, WPARAM, LPARAM lparam) override {
+        ownerMessages.push_back(message);
+        lastOwnerLparam = lparam;
+        return created;
+    }
     bool ReplaceRenderWithMpeg2Enc(std::uint32_t) override {
         if (rendered.empty()) return false;
         return files[rendered].routes;

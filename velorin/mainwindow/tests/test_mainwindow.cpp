@@ -646,6 +646,17 @@ TEST_F(MainWindowTest, GraphNotificationsReachHandleEvent) {
     EXPECT_EQ(graph.handledEvents, 1);
 }
 
+TEST_F(MainWindowTest, MovesAreForwardedToTheVideoWindow) {
+    OpenWithThreeJobs();
+    graph.ownerMessages.clear();
+    window->move(40, 30);
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(graph.ownerMessages.empty());
+    EXPECT_EQ(graph.ownerMessages.back(), TfrmMain::kMoveMessage);
+    EXPECT_EQ(graph.lastOwnerLparam & 0xFFFF, window->x());
+    EXPECT_EQ(graph.lastOwnerLparam >> 16, window->y());
+}
+
 TEST_F(MainWindowTest, SettingsRoundTripThroughConfigIni) {
     const QString ini = QDir(dir.path()).filePath("config.ini");
     {
@@ -813,8 +824,11 @@ TEST_F(RealFilesTest, PreviewShowsTheCurrentFrameInPanel1) {
             for (int x = 0; x < shown.width(); x += 8)
                 if (qGray(shown.pixel(x, y)) > 40) ++coloured;
         EXPECT_GT(coloured, 50) << "the preview shows no picture";
-        if (const char *shots = std::getenv("VELORIN_SHOT_DIR"))
+        if (const char *shots = std::getenv("VELORIN_SHOT_DIR")) {
             window.grab().save(QDir(shots).filePath("main-three-jobs.png"));
+            window.Settings->BtnPSPClick();
+            window.grab().save(QDir(shots).filePath("main-psp.png"));
+        }
         window.close();
     }
     InstallDialogService(nullptr);

@@ -16,8 +16,5 @@ std::vector<std::uint8_t> SerializeCodecParameters(const AVCodecParameters *par)
 // Fills `out` (allocated by the caller) from a blob; false when the bytes
 // are not a complete, well-formed blob.
 bool ParseCodecParameters(const std::uint8_t *data, std::size_t size, AVCodecParameters *out);
-// Finds a blob inside a format block (it is placed after the block's
-// standard header); returns its offset or -1.
-long FindCodecBlob(const std::uint8_t *format, std::size_t size);
 
 }  // namespace mediaff

@@ -11,9 +11,10 @@
 // caps memory on pathological interleaving.
 //
 // Ending: the producer ends a lane with EndLane (consumers drain what is
-// queued, then see end), Close ends everything both ways at once (blocked
-// pushes and pops return at once). Flush drops queued items and wakes
-// everyone; Reopen makes a closed queue usable again after a seek.
+// queued, then see end); a consumer ends it to refuse further pushes. Close
+// ends everything both ways at once (blocked pushes and pops return at
+// once); Reopen empties the lanes and makes the queue usable again after a
+// seek.
 #pragma once
 
 #include <condition_variable>
@@ -105,12 +106,6 @@ public:
             l.ended = false;
         }
         closed_ = false;
-        cv_.notify_all();
-    }
-
-    void Flush() {
-        std::lock_guard lock(mu_);
-        for (Lane &l : lanes_) l.items.clear();
         cv_.notify_all();
     }
 
