@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "brantel/brantel.h"
 #include "frame_grabber.h"

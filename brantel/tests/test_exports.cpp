@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -334,6 +335,100 @@ TEST_F(Exports, VideoWindowWithoutOwnerAndForwardedMessages) {
     EXPECT_TRUE(b.ResizeVideoWindow(0, 0, 320, 240));
     EXPECT_TRUE(b.NotifyOwnerMessage(nullptr, 3, 0, 0));
     EXPECT_FALSE(b.SetDisplayWindow2(nullptr));  // no second instance
+}
+
+namespace {
+// A window system with one 640x360 window whose video surfaces record what
+// the renderer does with them.
+class RecordingWindows : public platform::WindowSystem {
+public:
+    struct Surface : platform::VideoSurface {
+        mutable std::mutex lock;
+        HWND owner = nullptr;
+        bool visible = false;
+        RECT geometry{};
+        int presented = 0, lastWidth = 0, lastHeight = 0;
+        void SetOwner(HWND o) override { std::lock_guard<std::mutex> g(lock); owner = o; }
+        HWND Owner() const override { std::lock_guard<std::mutex> g(lock); return owner; }
+        void SetVisible(bool v) override { std::lock_guard<std::mutex> g(lock); visible = v; }
+        bool Visible() const override { std::lock_guard<std::mutex> g(lock); return visible; }
+        void SetGeometry(int l, int t, int w, int h) override {
+            std::lock_guard<std::mutex> g(lock);
+            geometry = RECT{l, t, l + w, t + h};
+        }
+        RECT Geometry() const override { std::lock_guard<std::mutex> g(lock); return geometry; }
+        // Pictures presented so far and the size of the last one.
+        int Presented(int *w = nullptr, int *h = nullptr) const {
+            std::lock_guard<std::mutex> g(lock);
+            if (w) *w = lastWidth;
+            if (h) *h = lastHeight;
+            return presented;
+        }
+        void Present(const platform::VideoPicture &p) override {
+            std::lock_guard<std::mutex> g(lock);
+            ++presented;
+            lastWidth = p.width;
+            lastHeight = p.height;
+        }
+    };
+    static HWND Window() { return reinterpret_cast<HWND>(0x5150); }
+    bool PostMessage(HWND, UINT, WPARAM, LPARAM) override { return true; }
+    bool GetClientRect(HWND w, RECT *r) override {
+        if (w != Window()) return false;
+        *r = RECT{0, 0, 640, 360};
+        return true;
+    }
+    bool IsWindow(HWND w) override { return w == Window(); }
+    std::unique_ptr<platform::VideoSurface> CreateVideoSurface() override {
+        auto s = std::make_unique<Surface>();
+        std::lock_guard<std::mutex> g(lock_);
+        surfaces_.push_back(s.get());
+        return s;
+    }
+    Surface *Last() {
+        std::lock_guard<std::mutex> g(lock_);
+        return surfaces_.empty() ? nullptr : surfaces_.back();
+    }
+
+private:
+    std::mutex lock_;
+    std::vector<Surface *> surfaces_;
+};
+}  // namespace
+
+TEST_F(Exports, VideoIsPlacedInTheOwnerWindow) {
+    NEED_GRAPH();
+    RecordingWindows windows;
+    platform::InstallWindowSystem(&windows);
+    ASSERT_TRUE(Open(Media::avi()));
+    RecordingWindows::Surface *surface = windows.Last();
+    ASSERT_NE(surface, nullptr) << "the video renderer made no surface";
+    EXPECT_TRUE(b.SetDisplayWindow(RecordingWindows::Window()));
+    EXPECT_EQ(surface->Owner(), RecordingWindows::Window());
+    EXPECT_TRUE(surface->Visible());
+    RECT r = surface->Geometry();
+    EXPECT_EQ(r.right - r.left, 640);
+    EXPECT_EQ(r.bottom - r.top, 360);
+    EXPECT_TRUE(b.ResizeVideoWindow(10, 20, 300, 200));
+    r = surface->Geometry();
+    EXPECT_EQ(r.left, 10);
+    EXPECT_EQ(r.top, 20);
+    EXPECT_EQ(r.right, 310);
+    EXPECT_EQ(r.bottom, 220);
+    EXPECT_TRUE(surface->Visible());  // visibility is restored
+    ASSERT_TRUE(b.Pause());
+    const std::string ignored = Media::dir->File("wait.bmp");
+    b.SnapshotBitmap(ignored.c_str());  // returns once the paused picture is there
+    for (int i = 0; i < 100 && surface->Presented() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    int w = 0, h = 0;
+    EXPECT_GT(surface->Presented(&w, &h), 0);
+    EXPECT_EQ(w, 320);
+    EXPECT_EQ(h, 240);
+    // The surface goes with the renderer; restore the headless default.
+    b.Stop();
+    b.DeleteFilterGraph();
+    platform::InstallWindowSystem(nullptr);
 }
 
 TEST_F(Exports, SnapshotOfThePausedPicture) {

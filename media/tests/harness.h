@@ -2,11 +2,16 @@
 // filters whose pins push and record samples, so one filter can be put
 // between them and checked (or a small graph built from fakes).
 //
-//   mediatest::FakeSource src({MakeVideoType(MEDIASUBTYPE_RGB32, 4, 2)});
+//   mediatest::FakeSource src;
+//   auto *out = src.AddPin({MakeVideoType(MEDIASUBTYPE_YUY2, 4, 2)});
 //   mediatest::FakeSink sink(mediatest::AcceptSubtype(MEDIASUBTYPE_RGB32));
-//   mediatest::Chain chain({src.Filter(), myFilter, sink.Filter()});   // connects in a graph
-//   chain.Run(); src.Pin(0)->Push(bytes, 0, 400000); src.Pin(0)->PushEndOfStream();
-//   sink.WaitForEndOfStream(); ... sink.Samples() ...
+//   mediatest::Chain chain({src.Filter(), myFilter, sink.Filter()});   // a graph, no clock
+//   chain.Run(); out->Push(bytes, 0, 400000); out->PushEndOfStream();
+//   sink.Input()->WaitForEndOfStream(); ... sink.Input()->Samples() ... chain.DrainEvents()
+//
+// FakeOutputPin::AutoStream makes the pin stream on a thread of its own from
+// the next pause; SetSeekable gives it IMediaSeeking (a seek while active is
+// a flush and restart) and records what it was asked.
 //
 // Header-only; link velorin_media. Objects are reference counted COM
 // objects: the wrappers hold one reference and release it on destruction.

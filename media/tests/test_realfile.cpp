@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <dirent.h>
 #include <unistd.h>
 
 #include <thread>
@@ -212,4 +213,32 @@ TEST_F(RealFile, StopKeepsThePositionAndTheNextRunGoesOnFromThere) {
     long code = 0;
     ASSERT_EQ(events->WaitForCompletion(10000, &code), S_OK);
     control->Stop();
+}
+
+TEST_F(RealFile, ReleasingAPlayingGraphLeavesNoThreadBehind) {
+    auto threads = [] {
+        int n = 0;
+        if (DIR *d = opendir("/proc/self/task")) {
+            while (dirent *e = readdir(d))
+                if (e->d_name[0] != '.') ++n;
+            closedir(d);
+        }
+        return n;
+    };
+    control = nullptr;
+    events = nullptr;
+    seeking = nullptr;
+    graph = nullptr;
+    const int before = threads();
+    {
+        ComPtr<IGraphBuilder> g;
+        CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, g.PutVoid());
+        ASSERT_EQ(g->RenderFile(Utf8ToWide(file_).c_str(), nullptr), S_OK);
+        ComPtr<IMediaControl> mc;
+        g.As(IID_IMediaControl, &mc);
+        ASSERT_EQ(mc->Run(), S_OK);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_GT(threads(), before);   // the streams run on threads of their own
+    }
+    EXPECT_EQ(threads(), before);
 }

@@ -4,6 +4,7 @@
 // input.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <thread>
 
 #include "chain.h"
@@ -331,6 +332,63 @@ TEST(Converters, AviDecompressorConnectsOnlyWhereItIsOfUse) {
         Pins(source.Get(), PINDIR_OUTPUT)[0]->Disconnect();
         Pins(splitter.Get(), PINDIR_INPUT)[0]->Disconnect();
     }
+}
+
+// The pull interface the splitter reads through, as any other reader would
+// use it: lengths, short reads at the end, queued requests and flushing.
+TEST(FileSource, OffersTheFileThroughThePullInterface) {
+    std::string bytes(100000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + 3);
+    std::string path = FixtureDir::Get().WriteBytes("bytes.bin", bytes);
+    auto source = CreateFilter(CLSID_AsyncReader);
+    ASSERT_TRUE(source);
+    ComPtr<IFileSourceFilter> fs;
+    ASSERT_EQ(source->QueryInterface(IID_IFileSourceFilter, fs.PutVoid()), S_OK);
+    std::u16string missing = Utf8ToWide((FixtureDir::Get().Path() / "no-such-file").string());
+    EXPECT_EQ(fs->Load(missing.c_str(), nullptr), HRESULT_FILE_NOT_FOUND);
+    std::u16string wide = Utf8ToWide(path);
+    ASSERT_EQ(fs->Load(wide.c_str(), nullptr), S_OK);
+    auto pin = Pins(source.Get(), PINDIR_OUTPUT)[0];
+    ComPtr<IAsyncReader> reader;
+    ASSERT_EQ(pin->QueryInterface(IID_IAsyncReader, reader.PutVoid()), S_OK);
+
+    LONGLONG total = 0, available = 0;
+    ASSERT_EQ(reader->Length(&total, &available), S_OK);
+    EXPECT_EQ(total, 100000);
+    BYTE buf[64];
+    ASSERT_EQ(reader->SyncRead(5000, 64, buf), S_OK);
+    EXPECT_EQ(std::memcmp(buf, bytes.data() + 5000, 64), 0);
+    EXPECT_EQ(reader->SyncRead(99990, 64, buf), S_FALSE) << "a read past the end is short";
+    EXPECT_EQ(std::memcmp(buf, bytes.data() + 99990, 10), 0);
+
+    ALLOCATOR_PROPERTIES props{2, 4096, 1, 0};
+    ComPtr<IMemAllocator> alloc;
+    ASSERT_EQ(reader->RequestAllocator(nullptr, &props, alloc.PutAddr()), S_OK);
+    ASSERT_EQ(alloc->Commit(), S_OK);
+    IMediaSample *sample = nullptr;
+    ASSERT_EQ(alloc->GetBuffer(&sample, nullptr, nullptr, 0), S_OK);
+    REFERENCE_TIME start = 40000LL * UNITS, end = 44096LL * UNITS;  // byte positions
+    sample->SetTime(&start, &end);
+    ASSERT_EQ(reader->Request(sample, 77), S_OK);
+    IMediaSample *done = nullptr;
+    DWORD_PTR user = 0;
+    ASSERT_EQ(reader->WaitForNext(1000, &done, &user), S_OK);
+    EXPECT_EQ(done, sample);
+    EXPECT_EQ(user, 77u);
+    BYTE *data = nullptr;
+    done->GetPointer(&data);
+    EXPECT_EQ(done->GetActualDataLength(), 4096);
+    EXPECT_EQ(std::memcmp(data, bytes.data() + 40000, 4096), 0);
+    EXPECT_EQ(reader->WaitForNext(10, &done, &user), VFW_E_TIMEOUT);
+
+    // While flushing, requests are refused and waiters return at once.
+    ASSERT_EQ(reader->BeginFlush(), S_OK);
+    EXPECT_EQ(reader->Request(sample, 1), VFW_E_WRONG_STATE);
+    EXPECT_EQ(reader->WaitForNext(INFINITE, &done, &user), VFW_E_WRONG_STATE);
+    ASSERT_EQ(reader->EndFlush(), S_OK);
+    ASSERT_EQ(reader->SyncReadAligned(sample), S_OK);
+    sample->Release();
+    alloc->Decommit();
 }
 
 }  // namespace

@@ -120,8 +120,8 @@ FrameRate FrameRateFromText(const std::string &text) {
 }
 
 int VolumeScaleOf(int volumePercent) {
-    // Integer arithmetic: 2.56 has no exact binary form, so position * 2.56
-    // in floating point would come out one short for some positions.
+    // Position x 2.56 truncated, in integers: exact at every position, with
+    // no floating-point rounding near the whole numbers.
     const std::int64_t scaled = std::int64_t(volumePercent) * 256;
     return int(scaled >= 0 ? scaled / 100 : -((-scaled) / 100));
 }
@@ -189,7 +189,7 @@ bool AssembleSettings(const OutputControls &controls, const JobValues &job,
     const OutputKind kind =
         OutputKindFor(category, controls.videoCodeIndex, controls.outputTypeIndex);
 
-    // 1. Output path; the running number is spent here whatever follows.
+    // The output path; the running number is spent here whatever follows.
     if (category == Category::PSP) {
         numbers.pspOutputFilenameIndex =
             NextRunningNumber(numbers.pspOutputFilenameIndex, kPSPIndexStart);
@@ -205,7 +205,7 @@ bool AssembleSettings(const OutputControls &controls, const JobValues &job,
                                 kind.extension);
     }
 
-    // 2. Defaults of the record.
+    // The record's defaults.
     std::memset(&record, 0, sizeof(Mpeg2Parameter));
     SetText(record.SourcePath, kEmpty);
     SetText(record.OutputPath, kEmpty);
@@ -233,7 +233,7 @@ bool AssembleSettings(const OutputControls &controls, const JobValues &job,
     record.VolumeScale = 256;
     record.ThreeGpSize = 3;
 
-    // 4. Common fields.
+    // Fields of every output type.
     SetText(record.SourcePath, source);
     SetText(record.OutputPath, texts.currentOutput);
     record.OutputType = kind.outputType;
@@ -249,7 +249,7 @@ bool AssembleSettings(const OutputControls &controls, const JobValues &job,
     record.FrameRateBase = 1001;
 
     if (kind.outputType == 19 || kind.outputType == 22) {
-        // 5. Audio only: the video values stay as set above and are ignored.
+        // Audio only: the video values stay as set above and are ignored.
         const auto audio = Kbps(controls.audioBitText);
         if (!audio) return false;
         record.AudioBitsPerSec = *audio;
@@ -259,7 +259,7 @@ bool AssembleSettings(const OutputControls &controls, const JobValues &job,
         return true;
     }
 
-    // 6. Video.
+    // Video outputs.
     record.FrameWidth = controls.width;
     record.FrameHeight = controls.height;
     if (IsPlainFormatCategory(category) && controls.resolutionIndex == 0) {

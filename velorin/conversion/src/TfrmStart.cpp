@@ -205,6 +205,7 @@ TfrmStart::TfrmStart(ConversionEnv env, QWidget *parent) : QDialog(parent), env_
     connect(suiImageButton2, &QPushButton::clicked, this, [this] { suiImageButton2Click(); });
     connect(timPrg, &QTimer::timeout, this, [this] { timPrgTimer(); });
 
+    lastCategory_ = ReadSelectedCategory(env_.mainWindow);
     StartForm = this;
 }
 
@@ -215,7 +216,10 @@ TfrmStart::~TfrmStart() {
 }
 
 std::optional<Category> TfrmStart::SelectedCategory() const {
-    return ReadSelectedCategory(env_.mainWindow);
+    // While the main window has all its category buttons disabled together
+    // the buttons tell nothing; the last clear reading stands.
+    if (const auto live = ReadSelectedCategory(env_.mainWindow)) lastCategory_ = live;
+    return lastCategory_;
 }
 
 int TfrmStart::JobCount() const { return env_.jobs ? env_.jobs->Count() : 0; }
@@ -359,7 +363,8 @@ bool TfrmStart::AssembleSettings(Mpeg2Parameter &record) {
         jobValues_.title = job.Title;
         jobValues_.videoWidth = job.VideoWidth;
         jobValues_.videoHeight = job.VideoHeight;
-        const OutputControls controls = ReadOutputControls(env_.mainWindow);
+        OutputControls controls = ReadOutputControls(env_.mainWindow);
+        controls.category = SelectedCategory();
         RunningNumbers numbers;
         if (env_.pspOutputFilenameIndex) numbers.pspOutputFilenameIndex = *env_.pspOutputFilenameIndex;
         if (env_.outputFilenameIndex) numbers.outputFilenameIndex = *env_.outputFilenameIndex;

@@ -451,3 +451,12 @@ TEST_F(Controller, EndOfFileReportNamesSizeDurationAndShortOutput) {
     EXPECT_TRUE(log.contains(QString("Output %1: ").arg(QString::fromStdString(second))));
     EXPECT_FALSE(log.contains(QString("Warning: output %1").arg(QString::fromStdString(second))));
 }
+
+TEST_F(Controller, AllCategoryButtonsDisabledKeepsTheLastChoice) {
+    TfrmStart &f = Make(Category::MPEG2);
+    for (auto *button : main.buttons) button->setEnabled(false);
+    EXPECT_EQ(f.SelectedCategory(), Category::MPEG2);
+    f.btnStartClick();
+    ASSERT_EQ(graph->outputPaths.size(), 1u);
+    EXPECT_EQ(graph->outputPaths[0], dir.file("out") + "/00002_a.mpg");
+}

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
 #include <sstream>
 
 #include "brantel/brantel.h"
@@ -181,6 +182,7 @@ TEST_P(EndToEnd, OneJobConvertedAndProbed) {
     form.btnStartClick();
     ASSERT_TRUE(convtest::WaitFor([&] { return finished; }, 90000)) << form.memLog->toPlainText().toStdString();
     const std::string log = form.memLog->toPlainText().toStdString();
+    if (std::getenv("CONV_TEST_PRINT_LOG")) std::cerr << log << "\n";
     ASSERT_EQ(form.OutputFiles.size(), 1) << log;
     EXPECT_EQ(log.find("Failed"), std::string::npos) << log;
     EXPECT_EQ(log.find("shorter than"), std::string::npos) << log;

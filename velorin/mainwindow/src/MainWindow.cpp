@@ -349,11 +349,8 @@ void TfrmMain::paintEvent(QPaintEvent *event) {
     p.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
-// The title bar moves the frameless window.
-void TfrmMain::mousePressEvent(QMouseEvent *event) { QWidget::mousePressEvent(event); }
-void TfrmMain::mouseMoveEvent(QMouseEvent *event) { QWidget::mouseMoveEvent(event); }
-
 bool TfrmMain::eventFilter(QObject *watched, QEvent *event) {
+    // The title bar moves the frameless window.
     if (watched == TitleBar) {
         auto *mouse = static_cast<QMouseEvent *>(event);
         if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
@@ -716,10 +713,7 @@ void TfrmMain::btnDelClick() {
         return;
     if (m_formClosed) return;
     const int removed = row;
-    const bool currentRemoved = removed == CurrentIndex;
     VideoFileList->DeleteJob(removed);
-    // The current job moves with the list: a job above it shifts it down.
-    if (!currentRemoved && CurrentIndex > removed) --CurrentIndex;
     txtVideoTitle->clear();
     if (VideoFileList->Count() == 0) {
         AfterListShrank();

@@ -454,6 +454,16 @@ TEST_F(MainWindowTest, StartHandleAt120ShowsFiftySecondsAndSetsTheJob) {
     EXPECT_EQ(graph.state, 1);
 }
 
+TEST_F(MainWindowTest, SliderPartsFollowTheMouse) {
+    OpenWithThreeJobs();
+    QTest::mousePress(window->sImgBtn1, Qt::LeftButton, {}, QPoint(6, 5));
+    QTest::mouseMove(window->sImgBtn1, QPoint(66, 5));
+    QTest::mouseRelease(window->sImgBtn1, Qt::LeftButton, {}, QPoint(6, 5));
+    EXPECT_EQ(window->sImgBtn1->x(), 60);
+    EXPECT_NEAR(Job(2).StartTime, 100.0 * 60 / 239, 1e-9);
+    EXPECT_FALSE(window->Dragging);
+}
+
 TEST_F(MainWindowTest, KnobMovesThePlayPositionOnly) {
     OpenWithThreeJobs();
     window->suiImageButton6MouseDown(2);
@@ -624,6 +634,27 @@ TEST_F(MainWindowTest, StartNeedsAJob) {
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, "Please click [Add] button to add a file before this operation.");
     EXPECT_EQ(dialogs.messages[0].caption, "Information");
+}
+
+TEST_F(MainWindowTest, StartOpensTheConversionWindowAndReopensThePreview) {
+    OpenWithThreeJobs();
+    window->SelectRowAt(0);
+    window->btnPlayClick();
+    QString seen;
+    QTimer::singleShot(300, [&] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            seen = modal->objectName();
+            modal->close();
+        }
+    });
+    window->btnStartClick();
+    EXPECT_EQ(seen, "frmStart");
+    EXPECT_FALSE(window->timPlay->isActive());  // playback stopped for the run
+    // Afterwards the selected row's file is the preview again, paused at 0.
+    EXPECT_EQ(graph.rendered, "/clips/a.avi");
+    EXPECT_EQ(graph.state, 1);
+    EXPECT_EQ(window->CurrentIndex, 0);
+    EXPECT_EQ(window->lblCurrent->text(), "00:00:00");
 }
 
 TEST_F(MainWindowTest, HelpAndWebsiteOpenOurPages) {

@@ -158,6 +158,7 @@ private:
     ConversionEnv env_;
     JobValues jobValues_;  // the record points at its title until the next job
     bool running_ = false;
+    mutable std::optional<Category> lastCategory_;
     bool closeAfterUpload_ = false;
     Mpeg2Parameter record_{};
     AssembledTexts texts_;
