@@ -87,7 +87,8 @@ public:
         CAutoLock l(&lock_);
         if (fd_ >= 0) return E_UNEXPECTED;  // one file per source
         std::string path = WideToUtf8(name);
-        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        // Non-blocking open: a named pipe under a media name must not hang us.
+        int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) {
             if (errno == ENOENT) return HRESULT_FILE_NOT_FOUND;
             if (errno == ENOTDIR) return HRESULT_PATH_NOT_FOUND;
@@ -99,6 +100,7 @@ public:
             ::close(fd);
             return E_ACCESSDENIED;
         }
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         fd_ = fd;
         size_ = st.st_size;
         path_ = name;

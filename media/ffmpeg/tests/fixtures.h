@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 #include <random>
+#include <sys/stat.h>
 #include <string>
 
 namespace mediaff::fixtures {
@@ -77,6 +78,22 @@ public:
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         bytes.resize(static_cast<size_t>(static_cast<double>(bytes.size()) * fraction));
         return WriteBytes(name, bytes);
+    }
+
+    // A copy of `source` with the middle fifth overwritten by noise.
+    std::string Damaged(const std::string &source, const std::string &name) {
+        std::ifstream in(source, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::mt19937 rng(99);
+        for (size_t i = bytes.size() * 2 / 5; i < bytes.size() * 3 / 5; ++i) bytes[i] = static_cast<char>(rng() & 0xFF);
+        return WriteBytes(name, bytes);
+    }
+
+    // A named pipe under a media name (opening it for reading would block).
+    std::string Fifo(const std::string &name) {
+        std::string path = (path_ / name).string();
+        ::mkfifo(path.c_str(), 0600);
+        return path;
     }
 
 private:

@@ -240,6 +240,9 @@ TEST(BadInput, IsRefusedOrEndsCleanly) {
         {(dir.Path() / "dir.avi").string(), false},
         {dir.Truncated(good, "cut.avi"), true},
         {dir.Truncated(goodMp4, "cut.mp4", 0.6), true},
+        {dir.Damaged(good, "damaged.avi"), true},
+        {dir.Damaged(goodMp4, "damaged.mp4"), true},
+        {dir.Fifo("pipe.avi"), false},
     };
     const int threads = ThreadCount();
     for (const Case &c : cases) {

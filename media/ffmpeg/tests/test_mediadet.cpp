@@ -156,7 +156,7 @@ TEST(MediaDet, AudioOnlyAndBadFilesAreRefused) {
     EXPECT_EQ(n, 1);
     EXPECT_EQ(det->GetBitmapBits(0.5, &size, nullptr, 160, 120), VFW_E_INVALIDMEDIATYPE);
     for (const std::string &bad : {dir.WriteBytes("nil.avi", ""), dir.RandomFile("junk.mpg", 100000, 5),
-                                   (dir.Path() / "missing.mp4").string()}) {
+                                   (dir.Path() / "missing.mp4").string(), dir.Fifo("det-pipe.avi")}) {
         SCOPED_TRACE(bad);
         auto d = NewDetector();
         EXPECT_TRUE(FAILED(Open(d.Get(), bad)));
