@@ -127,7 +127,7 @@ int main(int argc, char **argv) {
     }
 
     std::printf("source: %s s of 640x480 29.97 fps MPEG-4 with stereo 44.1 kHz PCM\n", len.c_str());
-    std::printf("%-48s %10s %10s %8s %8s\n", "case", "graph s", "ffmpeg s", "ratio", "fps");
+    std::printf("%-48s %10s %10s %8s %8s %14s\n", "case", "graph s", "ffmpeg s", "ratio", "fps", "out s (ffmpeg)");
     for (Case &c : cases) {
         double ours = ConvertThroughGraph(src, c.record);
         double theirs = ConvertWithCommand("-i " + Quote(src) + " " + c.ffmpegArgs);
@@ -136,7 +136,10 @@ int main(int argc, char **argv) {
             std::printf("%-48s %10.2f %10.2f %8s\n", c.name, ours, theirs, "FAILED");
             continue;
         }
-        std::printf("%-48s %10.2f %10.2f %8.2f %8.0f\n", c.name, ours, theirs, ours / theirs, frames / ours);
+        // Durations of both outputs, so a short or broken output shows.
+        const std::string mine = c.record.OutputType == OutputTypes::DvdVob ? dir.File("MPEG2_1.vob") : c.ours;
+        std::printf("%-48s %10.2f %10.2f %8.2f %8.0f %6.2f (%5.2f)\n", c.name, ours, theirs, ours / theirs, frames / ours,
+                    Probe(mine).duration, Probe(c.theirs).duration);
     }
     return 0;
 }

@@ -382,6 +382,7 @@ TEST(FileSource, OffersTheFileThroughThePullInterface) {
     done->GetPointer(&data);
     EXPECT_EQ(done->GetActualDataLength(), 4096);
     EXPECT_EQ(std::memcmp(data, bytes.data() + 40000, 4096), 0);
+    done->Release();  // the reference Request took
     EXPECT_EQ(reader->WaitForNext(10, &done, &user), VFW_E_TIMEOUT);
 
     // While flushing, requests are refused and waiters return at once.
