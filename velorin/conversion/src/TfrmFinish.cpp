@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "TitleStrip.h"
 #include "conversion/TfrmStart.h"
 #include "core/SysConfigure.h"
 
@@ -20,10 +21,12 @@ TfrmFinish::TfrmFinish(QWidget *parent) : QDialog(parent) {
     setObjectName("frmFinish");
     setWindowTitle(QString::fromStdString(ApplicationTitle()));
     setFixedSize(420, 200);
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    setStyleSheet(FramedWindowStyle(objectName()));
 
     lblMain = new QLabel(CaptionFormat(), this);
     lblMain->setObjectName("lblMain");
-    lblMain->setGeometry(16, 16, 388, 110);
+    lblMain->setGeometry(16, 32, 388, 104);
     lblMain->setWordWrap(true);
 
     btnUploadToPSP = new QPushButton("Upload to PSP", this);
@@ -41,6 +44,7 @@ TfrmFinish::TfrmFinish(QWidget *parent) : QDialog(parent) {
     suiImageButton2 = new QPushButton("x", this);
     suiImageButton2->setObjectName("suiImageButton2");
     suiImageButton2->setGeometry(396, 0, 24, 16);
+    new TitleStrip(this, windowTitle(), suiImageButton1, suiImageButton2);
 
     connect(btnUploadToPSP, &QPushButton::clicked, this, [this] { btnUploadToPSPClick(); });
     connect(btnOpenFolder, &QPushButton::clicked, this, [this] { btnOpenFolderClick(); });

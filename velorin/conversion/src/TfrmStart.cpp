@@ -26,6 +26,7 @@
 #include "conversion/OutputProbe.h"
 #include "conversion/PspTransfer.h"
 #include "conversion/TfrmFinish.h"
+#include "TitleStrip.h"
 #include "core/DialogService.h"
 #include "core/SysConfigure.h"
 #include "core/VideoFileList.h"
@@ -140,8 +141,13 @@ TfrmStart::TfrmStart(ConversionEnv env, QWidget *parent) : QDialog(parent), env_
         return b;
     };
 
+    // Frameless like the program's other windows: the caption and the two
+    // window buttons sit on a drawn strip along the top edge.
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    setStyleSheet(FramedWindowStyle(objectName()));
     suiImageButton1 = button("suiImageButton1", "_", 508, 0, 24, 18);
     suiImageButton2 = button("suiImageButton2", "x", 534, 0, 24, 18);
+    new TitleStrip(this, windowTitle(), suiImageButton1, suiImageButton2);
 
     auto *folderLabel = new QLabel("Output Folder:", this);
     folderLabel->setGeometry(16, 24, 100, 22);
