@@ -18,6 +18,7 @@
 #include "core/DialogService.h"
 #include "core/SysConfigure.h"
 #include "settings/CategoryTables.h"
+#include "settings/WidgetKit.h"
 #include "SkinTitleBar.h"
 #include <QToolButton>
 
@@ -29,50 +30,13 @@ namespace {
 
 const char *const kInformation = "Information";
 
-template <class W>
-W *Named(W *widget, const char *name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-QLabel *MakeLabel(const char *name, const QString &text, QWidget *parent) {
-    return Named(new QLabel(text, parent), name);
-}
-
-QSpinBox *MakeNumberBox(const char *name, int value, QWidget *parent) {
-    auto *box = Named(new QSpinBox(parent), name);
-    box->setRange(0, INT_MAX);
+QSpinBox *EditorNumberBox(const char *name, int value, QWidget *parent) {
+    auto *box = MakeNumberBox(name, parent);
     box->setValue(value);
-    box->setButtonSymbols(QAbstractSpinBox::NoButtons);
-    box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    box->setMaximumWidth(90);
     return box;
 }
 
-QComboBox *MakeList(const char *name, QWidget *parent) {
-    auto *box = Named(new QComboBox(parent), name);
-    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    box->setMinimumContentsLength(10);
-    return box;
-}
-
-void Refill(QComboBox *box, const QStringList &items, int selected) {
-    const QSignalBlocker quiet(box);
-    box->clear();
-    box->addItems(items);
-    box->setCurrentIndex(selected < items.size() ? selected : -1);
-}
-
-void SelectQuiet(QComboBox *box, int index) {
-    const QSignalBlocker quiet(box);
-    box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
-}
-
-template <class W, class V>
-void SetQuiet(W *w, V value) {
-    const QSignalBlocker quiet(w);
-    w->setValue(value);
-}
+QComboBox *EditorList(const char *name, QWidget *parent) { return MakeList(name, 10, parent); }
 
 QStringList ToList(const std::vector<std::string> &items) {
     QStringList out;
@@ -126,27 +90,27 @@ TFrmOption::TFrmOption(QWidget *owner, OutputCategory category, TConfigSetting *
     Label16->setFont(heading);
 
     Label3 = MakeLabel("Label3", QStringLiteral("Profiles: "), this);
-    cbProfiles = MakeList("cbProfiles", this);
+    cbProfiles = EditorList("cbProfiles", this);
     cbProfiles->setMinimumContentsLength(40);
     Label10 = MakeLabel("Label10", QStringLiteral("New Profile Name: "), this);
     edtProfileName = Named(new QLineEdit(this), "edtProfileName");
 
     Label2 = MakeLabel("Label2", QStringLiteral("Video Resolution:"), this);
-    cbbResolution = MakeList("cbbResolution", this);
+    cbbResolution = EditorList("cbbResolution", this);
     Label13 = MakeLabel("Label13", QStringLiteral("Width:"), this);
-    WidthBit = MakeNumberBox("WidthBit", 800, this);
+    WidthBit = EditorNumberBox("WidthBit", 800, this);
     Label14 = MakeLabel("Label14", QStringLiteral("Height:"), this);
-    HeightBit = MakeNumberBox("HeightBit", 800, this);
+    HeightBit = EditorNumberBox("HeightBit", 800, this);
     Label4 = MakeLabel("Label4", QStringLiteral("Video Frame Rate:"), this);
-    cbbFrameRate = MakeList("cbbFrameRate", this);
+    cbbFrameRate = EditorList("cbbFrameRate", this);
     Label5 = MakeLabel("Label5", QStringLiteral("Video Quality: "), this);
-    edtVideoBit = MakeNumberBox("edtVideoBit", 800, this);
+    edtVideoBit = EditorNumberBox("edtVideoBit", 800, this);
     Label8 = MakeLabel("Label8", QStringLiteral("Kbps"), this);
     Label6 = MakeLabel("Label6", QStringLiteral("Audio Quality:"), this);
-    edtAudioBit = MakeNumberBox("edtAudioBit", 128, this);
+    edtAudioBit = EditorNumberBox("edtAudioBit", 128, this);
     Label9 = MakeLabel("Label9", QStringLiteral("Kbps"), this);
     Label1 = MakeLabel("Label1", QStringLiteral("Audio Channels: "), this);
-    cbbChannels = MakeList("cbbChannels", this);
+    cbbChannels = EditorList("cbbChannels", this);
     Refill(cbbChannels, ChannelItems(), 1);
     Label7 = MakeLabel("Label7", QStringLiteral("Volume:"), this);
     trckbrVolume = Named(new QSlider(Qt::Horizontal, this), "trckbrVolume");
@@ -159,12 +123,12 @@ TFrmOption::TFrmOption(QWidget *owner, OutputCategory category, TConfigSetting *
     lblVolumePercent = MakeLabel("lblVolumePercent", QStringLiteral("100%"), this);
     lblVolumePercent->setMinimumWidth(36);
     Label15 = MakeLabel("Label15", QStringLiteral("keep aspect ratio:"), this);
-    cbbKeepAspect = MakeList("cbbKeepAspect", this);
+    cbbKeepAspect = EditorList("cbbKeepAspect", this);
     Refill(cbbKeepAspect, KeepAspectItems(), 1);
     Label12 = MakeLabel("Label12", QStringLiteral("Video Code:"), this);
-    cbbVideoCode = MakeList("cbbVideoCode", this);
+    cbbVideoCode = EditorList("cbbVideoCode", this);
     Label11 = MakeLabel("Label11", QStringLiteral("Output File Type: "), this);
-    cbbOutoutType = MakeList("cbbOutoutType", this);
+    cbbOutoutType = EditorList("cbbOutoutType", this);
 
     btnAdd = Named(new QPushButton(QStringLiteral("Add"), this), "btnAdd");
     btnAdd->setToolTip(QStringLiteral("Add the values below as a new profile under the new name"));

@@ -19,6 +19,7 @@
 #include "profileeditor/FrmOption.h"
 #include "settings/CategoryIcons.h"
 #include "settings/CategoryTables.h"
+#include "settings/WidgetKit.h"
 
 namespace velorin {
 
@@ -26,52 +27,19 @@ using namespace settings;
 
 namespace {
 
-template <class W>
-W *Named(W *widget, const char *name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
-
-QLabel *MakeLabel(const char *name, const QString &text, QWidget *parent) {
-    return Named(new QLabel(text, parent), name);
-}
-
-QSpinBox *MakeNumberBox(const char *name, QWidget *parent) {
-    auto *box = Named(new QSpinBox(parent), name);
-    box->setRange(0, INT_MAX);
-    box->setButtonSymbols(QAbstractSpinBox::NoButtons);
-    box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    box->setMaximumWidth(90);
+// The panel's boxes are narrow: keep numbers readable and let the drop-down
+// show whole texts.
+QSpinBox *PanelNumberBox(const char *name, QWidget *parent) {
+    auto *box = MakeNumberBox(name, parent);
     box->setMinimumWidth(52);
     return box;
 }
 
-QComboBox *MakeList(const char *name, QWidget *parent) {
-    auto *box = Named(new QComboBox(parent), name);
-    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    box->setMinimumContentsLength(5);
-    return box;
-}
+QComboBox *PanelList(const char *name, QWidget *parent) { return MakeList(name, 5, parent); }
 
-void Refill(QComboBox *box, const QStringList &items, int selected) {
-    const QSignalBlocker quiet(box);
-    box->clear();
-    box->addItems(items);
-    box->setCurrentIndex(selected < items.size() ? selected : -1);
-    // The drop-down shows whole texts even where the box itself is narrow.
+void RefillWide(QComboBox *box, const QStringList &items, int selected) {
+    Refill(box, items, selected);
     box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + 24);
-}
-
-void SetQuiet(QSpinBox *box, int value) {
-    const QSignalBlocker quiet(box);
-    box->setValue(value);
-}
-
-void SelectQuiet(QComboBox *box, int index) {
-    const QSignalBlocker quiet(box);
-    // An index outside the list leaves no item selected, as a list does
-    // when handed a stored index it does not have.
-    box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
 }
 
 }  // namespace
@@ -129,32 +97,32 @@ TOutputSettings::TOutputSettings(QWidget *parent)
     m_bar->hide();  // shown where the main window places it
 
     Label3 = MakeLabel("Label3", QStringLiteral("Profiles: "), this);
-    cbProfiles = MakeList("cbProfiles", this);
+    cbProfiles = PanelList("cbProfiles", this);
     cbProfiles->setMinimumContentsLength(20);
     BtnOption = Named(new QPushButton(QStringLiteral("Edit..."), this), "BtnOption");
     BtnOption->setToolTip(QStringLiteral("Add, change or delete the profiles of this category"));
 
     Label2 = MakeLabel("Label2", QStringLiteral("Video Resolution:"), this);
-    cbbResolution = MakeList("cbbResolution", this);
+    cbbResolution = PanelList("cbbResolution", this);
     Label13 = MakeLabel("Label13", QStringLiteral("Width:"), this);
-    WidthBit = MakeNumberBox("WidthBit", this);
+    WidthBit = PanelNumberBox("WidthBit", this);
     Label14 = MakeLabel("Label14", QStringLiteral("Height:"), this);
-    HeightBit = MakeNumberBox("HeightBit", this);
+    HeightBit = PanelNumberBox("HeightBit", this);
 
     Label4 = MakeLabel("Label4", QStringLiteral("Video Frame Rate:"), this);
-    cbbFrameRate = MakeList("cbbFrameRate", this);
+    cbbFrameRate = PanelList("cbbFrameRate", this);
     Label15 = MakeLabel("Label15", QStringLiteral("Keep Aspect Ratio:"), this);
-    cbbKeepAspect = MakeList("cbbKeepAspect", this);
+    cbbKeepAspect = PanelList("cbbKeepAspect", this);
 
     Label5 = MakeLabel("Label5", QStringLiteral("Video Quality: "), this);
-    edtVideoBit = MakeNumberBox("edtVideoBit", this);
+    edtVideoBit = PanelNumberBox("edtVideoBit", this);
     auto *videoKbps = MakeLabel("lblVideoKbps", QStringLiteral("Kbps"), this);
     auto *audioLabel = MakeLabel("lblAudioQuality", QStringLiteral("Audio:"), this);
-    edtAudioBit = MakeNumberBox("edtAudioBit", this);
+    edtAudioBit = PanelNumberBox("edtAudioBit", this);
     auto *audioKbps = MakeLabel("lblAudioKbps", QStringLiteral("Kbps"), this);
 
     auto *channelsLabel = MakeLabel("lblChannels", QStringLiteral("Channels:"), this);
-    cbbChannels = MakeList("cbbChannels", this);
+    cbbChannels = PanelList("cbbChannels", this);
     auto *volumeLabel = MakeLabel("lblVolume", QStringLiteral("Volume:"), this);
     trckbrVolume = Named(new QSlider(Qt::Horizontal, this), "trckbrVolume");
     trckbrVolume->setRange(0, 200);
@@ -165,9 +133,9 @@ TOutputSettings::TOutputSettings(QWidget *parent)
     lblVolumePercent->setMinimumWidth(36);
 
     Label12 = MakeLabel("Label12", QStringLiteral("Video Codec:"), this);
-    cbbVideoCode = MakeList("cbbVideoCode", this);
+    cbbVideoCode = PanelList("cbbVideoCode", this);
     auto *typeLabel = MakeLabel("lblOutputType", QStringLiteral("Output:"), this);
-    cbbOutoutType = MakeList("cbbOutoutType", this);
+    cbbOutoutType = PanelList("cbbOutoutType", this);
 
     iQuality = Named(new QLineEdit(QStringLiteral("3"), this), "iQuality");
     iQuality->hide();
@@ -219,8 +187,8 @@ TOutputSettings::TOutputSettings(QWidget *parent)
     grid->setColumnStretch(7, 1);
     grid->setRowStretch(5, 1);
 
-    Refill(cbbChannels, ChannelItems(), 1);
-    Refill(cbbKeepAspect, KeepAspectItems(), 1);
+    RefillWide(cbbChannels, ChannelItems(), 1);
+    RefillWide(cbbKeepAspect, KeepAspectItems(), 1);
 
     // The profile row keeps its room while hidden, so the controls below do
     // not jump between categories.
@@ -311,28 +279,28 @@ void TOutputSettings::BtnMOVClick() { SelectCategory(OutputCategory::MOV); }
 void TOutputSettings::ApplyCategoryLists(OutputCategory category) {
     const CategoryLists &lists = ListsOf(category);
     if (category == OutputCategory::Music) {
-        Refill(cbbResolution, {}, -1);
-        Refill(cbbKeepAspect, {}, -1);
-        Refill(cbbFrameRate, {}, -1);
+        RefillWide(cbbResolution, {}, -1);
+        RefillWide(cbbKeepAspect, {}, -1);
+        RefillWide(cbbFrameRate, {}, -1);
         SetQuiet(edtVideoBit, 0);
         SetQuiet(WidthBit, 0);
         SetQuiet(HeightBit, 0);
     } else {
-        Refill(cbbResolution, lists.resolutions, lists.defaultResolution);
+        RefillWide(cbbResolution, lists.resolutions, lists.defaultResolution);
         if (IsPlainFormat(category)) cbbResolutionChange();
-        Refill(cbbKeepAspect, KeepAspectItems(), 1);
-        Refill(cbbFrameRate, lists.frameRates, 0);
+        RefillWide(cbbKeepAspect, KeepAspectItems(), 1);
+        RefillWide(cbbFrameRate, lists.frameRates, 0);
     }
-    Refill(cbbVideoCode, lists.codecs, 0);
-    Refill(cbbOutoutType, lists.outputTypes, 0);
+    RefillWide(cbbVideoCode, lists.codecs, 0);
+    RefillWide(cbbOutoutType, lists.outputTypes, 0);
     SetChannelItems(false);
 }
 
 void TOutputSettings::SetChannelItems(bool monoOnly) {
     if (monoOnly)
-        Refill(cbbChannels, {QStringLiteral("Mono")}, 0);
+        RefillWide(cbbChannels, {QStringLiteral("Mono")}, 0);
     else
-        Refill(cbbChannels, ChannelItems(), 1);
+        RefillWide(cbbChannels, ChannelItems(), 1);
 }
 
 void TOutputSettings::FillProfiles(OutputCategory category) {
@@ -350,7 +318,7 @@ void TOutputSettings::FillProfiles(OutputCategory category) {
     int index = remembered ? *remembered : 0;
     if (index >= count) index = count - 1;
     if (index < 0) index = count > 0 ? 0 : -1;
-    Refill(cbProfiles, summaries, index);
+    RefillWide(cbProfiles, summaries, index);
 }
 
 void TOutputSettings::SelectCategory(OutputCategory category) {
